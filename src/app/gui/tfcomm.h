@@ -1,0 +1,94 @@
+#pragma once
+// TFCOMM: the main window. It builds the controls at their places and wires them to
+// the core; the rules live in the core objects it owns.
+
+#include "app/metersession.h"
+#include "app/options.h"
+
+#include <QMainWindow>
+#include <memory>
+
+class QAction;
+class QFrame;
+class QMenu;
+class QPushButton;
+
+namespace sorrel {
+
+class TFCOMM : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int kClientWidth = 719;
+    static constexpr int kClientHeight = 544;
+
+    TFCOMM(const AppOptions &options, Notifier &notifier, QWidget *parent = nullptr);
+    ~TFCOMM() override;
+
+    MeterSession &session() { return *session_; }
+    Notifier &notifier() { return notifier_; }
+    QWidget *client() const { return client_; }
+
+    // ---- shell -------------------------------------------------------------
+    QPushButton *USB = nullptr;     // "USB Connect " toggle (bridge link)
+    QPushButton *BitBtn1 = nullptr; // "Exit"
+    QMenu *Connect1 = nullptr;      // hidden: START1, STOP1
+    QAction *START1 = nullptr;
+    QAction *STOP1 = nullptr;
+    QMenu *Graphic1 = nullptr;      // hidden
+    QMenu *Record1 = nullptr;       // "Record", the one visible menu
+    QAction *New1 = nullptr;
+    QAction *Save1 = nullptr;
+    QAction *N10001 = nullptr, *N50001 = nullptr, *N100001 = nullptr;
+    QAction *N500001 = nullptr, *N1000001 = nullptr, *limitess = nullptr;
+    QAction *EXIT1 = nullptr;       // hidden "Exit"
+    QAction *unnamed1 = nullptr, *unnamed2 = nullptr; // hidden, empty captions
+
+    // ---- display: LCD panel and dial -----------------------------------------
+    QWidget *LcdPanel = nullptr;    // at (1, 32), 398 x 217
+
+    // ---- limit judge ---------------------------------------------------------
+    QWidget *Panel4 = nullptr;      // at (400, 32), 319 x 121
+
+    // ---- recording and output --------------------------------------------------
+    QWidget *RecordPanel = nullptr; // at (1, 272), 398 x 41
+    QWidget *DBGrid1 = nullptr;     // at (1, 312), 398 x 233
+    QWidget *Chtshow = nullptr;     // at (400, 152), 321 x 394
+
+    // ---- links -------------------------------------------------------------
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void buildShell();
+    void buildMenus();
+    void FormCreate();
+    void FormDestroy();
+    void BitBtn1Click();
+    void BtExit1Click();
+
+    // Each subsystem builds its controls in its own file (tfcomm_<area>.cpp).
+    void setupDisplay();
+    void setupJudge();
+    void setupRecording();
+    void setupLinks();
+
+    // Start-up steps that belong to other subsystems.
+    void createChartController();  // FormCreate step 1
+    void createReadingTable();     // FormCreate step 5
+    void bindSerialHandler();      // FormCreate step 7: handler and speed of COMM2
+    void applyLimitTexts();        // FormCreate step 8
+    void KDsetup(int unused);      // FormCreate step 9
+    void KDrun(int position);      // FormCreate step 10, and each counted Tern frame
+
+    QWidget *placeholder(int x, int y, int w, int h, const QString &name);
+
+    AppOptions options_;
+    Notifier &notifier_;
+    QWidget *client_ = nullptr;
+    std::unique_ptr<MeterSession> session_;
+    bool centred_ = false;
+};
+
+} // namespace sorrel

@@ -1,0 +1,47 @@
+#pragma once
+// The meter session: one frame's road from bytes to the panel, the reading state,
+// the dial, the judge and the recorder. Shared by the window and the command-line tool.
+
+#include "app/notifier.h"
+#include "app/profile.h"
+#include "app/readingstate.h"
+#include "display/lcdpanelstate.h"
+
+#include <QByteArrayView>
+#include <QObject>
+#include <functional>
+
+namespace sorrel {
+
+class MeterSession : public QObject {
+    Q_OBJECT
+public:
+    MeterSession(const Profile &profile, const QString &decimalSeparator, Notifier &notifier,
+                 QObject *parent = nullptr);
+
+    const Profile &profile() const { return profile_; }
+    Notifier &notifier() { return notifier_; }
+    LcdPanelState &panel() { return panel_; }
+    const LcdPanelState &panel() const { return panel_; }
+    ReadingState &state() { return state_; }
+    const ReadingState &state() const { return state_; }
+
+    // Serial bytes, fed to the frame handler the profile binds (none: discarded).
+    void receiveSerial(QByteArrayView bytes);
+
+    // Hooks the window or the tool plugs in.
+    std::function<void(int)> onDialRun;  // KDrun(position)
+    std::function<void()> onRecord;      // INDataToTable()
+
+Q_SIGNALS:
+    // After every decoder call: the panel and the reading state may have changed.
+    void frameApplied();
+
+private:
+    Profile profile_;
+    Notifier &notifier_;
+    LcdPanelState panel_;
+    ReadingState state_;
+};
+
+} // namespace sorrel

@@ -1,0 +1,72 @@
+#include "app/options.h"
+
+namespace sorrel {
+
+QString appUsage()
+{
+    return QStringLiteral(
+        "Usage: sorrel [--profile NAME[,NAME...]] [--demo] [--screenshot FILE.png]\n"
+        "  --profile NAMES   model flags to set (default osprey): %1\n"
+        "  --demo            offer a simulated light meter as the USB bridge\n"
+        "  --screenshot F    render the window as at start-up to F (PNG) and exit\n"
+        "  --help            show this text\n"
+        "  --version         show the version\n")
+        .arg(modelFlagCliNames().join(u", "));
+}
+
+AppOptionsResult parseAppOptions(const QStringList &args)
+{
+    AppOptionsResult r;
+    const QString valid = QStringLiteral("valid options: --profile, --demo, --screenshot, --help, --version");
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        QString arg = args[i];
+        QString value;
+        bool hasValue = false;
+        if (arg.startsWith(u"--") && arg.contains(u'=')) {
+            value = arg.section(u'=', 1);
+            arg = arg.section(u'=', 0, 0);
+            hasValue = true;
+        }
+        auto takeValue = [&]() -> bool {
+            if (hasValue)
+                return true;
+            if (i + 1 >= args.size())
+                return false;
+            value = args[++i];
+            return true;
+        };
+        if (arg == u"--help" || arg == u"-h") {
+            r.options.help = true;
+        } else if (arg == u"--version") {
+            r.options.version = true;
+        } else if (arg == u"--demo") {
+            r.options.demo = true;
+        } else if (arg == u"--profile") {
+            if (!takeValue()) {
+                r.error = QStringLiteral("sorrel: --profile needs a name; valid names: %1")
+                              .arg(modelFlagCliNames().join(u", "));
+                return r;
+            }
+            QString bad;
+            const auto flags = parseModelFlags(value, &bad);
+            if (!flags) {
+                r.error = QStringLiteral("sorrel: unknown profile '%1'; valid names: %2")
+                              .arg(bad, modelFlagCliNames().join(u", "));
+                return r;
+            }
+            r.options.flags = *flags;
+        } else if (arg == u"--screenshot") {
+            if (!takeValue() || value.isEmpty()) {
+                r.error = QStringLiteral("sorrel: --screenshot needs a file name");
+                return r;
+            }
+            r.options.screenshot = value;
+        } else {
+            r.error = QStringLiteral("sorrel: unknown option '%1'; %2").arg(args[i], valid);
+            return r;
+        }
+    }
+    return r;
+}
+
+} // namespace sorrel

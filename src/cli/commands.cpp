@@ -1,0 +1,25 @@
+#include "cli/commands.h"
+
+namespace sorrel::cli {
+
+const QList<Command> &commands()
+{
+    static const QList<Command> list{};
+    return list;
+}
+
+QStringList commandNames()
+{
+    QStringList names;
+    for (const Command &c : commands())
+        names << c.name;
+    return names;
+}
+
+QString usage()
+{
+    return QStringLiteral("Usage: sorrel-cli COMMAND [OPTIONS]\nCommands: %1\n")
+        .arg(commandNames().join(u", "));
+}
+
+} // namespace sorrel::cli
