@@ -14,7 +14,16 @@ MeterSession::MeterSession(const Profile &profile, const QString &decimalSeparat
 
 void MeterSession::receiveSerial(QByteArrayView bytes)
 {
-    Q_UNUSED(bytes);
+    switch (profile_.handler) {
+    case FrameHandler::Tern: HTernRData(bytes); break;
+    case FrameHandler::Wren: HWrenRData(bytes); break;
+    case FrameHandler::None: break;
+    }
 }
+
+void MeterSession::HTernRData(QByteArrayView) {}
+void MeterSession::HWrenRData(QByteArrayView) {}
+void MeterSession::dispatchBridgeFrame(const QString &) {}
+void MeterSession::dispatchHidFrame(const QString &) {}
 
 } // namespace sorrel

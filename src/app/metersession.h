@@ -28,6 +28,13 @@ public:
 
     // Serial bytes, fed to the frame handler the profile binds (none: discarded).
     void receiveSerial(QByteArrayView bytes);
+    // The two serial frame handlers (receive events of the serial driver).
+    void HTernRData(QByteArrayView bytes);
+    void HWrenRData(QByteArrayView bytes);
+    // A 32-digit frame text from the USB bridge, dispatched by the bridge table.
+    void dispatchBridgeFrame(const QString &frameText);
+    // A frame text of up to 32 digits from the HID cable, dispatched by the HID table.
+    void dispatchHidFrame(const QString &frameText);
 
     // Hooks the window or the tool plugs in.
     std::function<void(int)> onDialRun;  // KDrun(position)
