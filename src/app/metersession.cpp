@@ -21,6 +21,13 @@ void MeterSession::receiveSerial(QByteArrayView bytes)
     }
 }
 
+void MeterSession::darkenReceiveLamp()
+{
+    panel_.hide(Ind::conok);
+    panel_.show(Ind::conokn);
+    Q_EMIT panelChanged();
+}
+
 void MeterSession::HTernRData(QByteArrayView) {}
 void MeterSession::HWrenRData(QByteArrayView) {}
 void MeterSession::dispatchBridgeFrame(const QString &) {}

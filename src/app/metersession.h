@@ -36,13 +36,17 @@ public:
     // A frame text of up to 32 digits from the HID cable, dispatched by the HID table.
     void dispatchHidFrame(const QString &frameText);
 
+    // Turns the receive lamp to "no data" (connection timer, bridge poll).
+    void darkenReceiveLamp();
+
     // Hooks the window or the tool plugs in.
     std::function<void(int)> onDialRun;  // KDrun(position)
     std::function<void()> onRecord;      // INDataToTable()
 
 Q_SIGNALS:
-    // After every decoder call: the panel and the reading state may have changed.
-    void frameApplied();
+    // After every decoder call and lamp change: the panel and the reading state may
+    // have changed. Widgets repaint on it (update() coalesces).
+    void panelChanged();
 
 private:
     Profile profile_;

@@ -24,6 +24,7 @@ TFCOMM::TFCOMM(const AppOptions &options, Notifier &notifier, QWidget *parent)
     setupDisplay();
     setupJudge();
     setupRecording();
+    setupOutput();
     setupLinks();
     FormCreate();
 }

@@ -4,10 +4,12 @@
 
 #include "app/metersession.h"
 #include "app/options.h"
+#include "record/readingtable.h"
 
 #include <QMainWindow>
 #include <memory>
 
+class QAbstractButton;
 class QAction;
 class QFrame;
 class QMenu;
@@ -53,6 +55,11 @@ public:
     QWidget *RecordPanel = nullptr; // at (1, 272), 398 x 41
     QWidget *DBGrid1 = nullptr;     // at (1, 312), 398 x 233
     QWidget *Chtshow = nullptr;     // at (400, 152), 321 x 394
+    ReadingTable cds1;              // the reading table
+    // Buttons made with the record panel and the chart toolbar; the output
+    // actions (files, report, chart picture) connect to them in setupOutput().
+    QAbstractButton *RecordNew = nullptr, *OpenDataFiles = nullptr, *saveas = nullptr;
+    QAbstractButton *BtPrint = nullptr, *BtNew = nullptr, *BtSave = nullptr;
 
     // ---- links -------------------------------------------------------------
 
@@ -72,6 +79,7 @@ private:
     void setupDisplay();
     void setupJudge();
     void setupRecording();
+    void setupOutput();
     void setupLinks();
 
     // Start-up steps that belong to other subsystems.

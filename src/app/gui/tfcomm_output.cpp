@@ -1,0 +1,9 @@
+#include "app/gui/tfcomm.h"
+
+namespace sorrel {
+
+void TFCOMM::setupOutput()
+{
+}
+
+} // namespace sorrel
