@@ -26,6 +26,8 @@ public:
     ReadingRow row(qsizetype i) const { return rows_[size_t(i)]; }
 
     void append(const ReadingRow &row);
+    // Appends many rows at once (a loaded file); observers see one append.
+    void appendRows(std::vector<ReadingRow> &&rows);
     void clear();
     // Replaces every row at once (a loaded XML packet); observers see one reset.
     void replaceAll(ReadingTable &&other);
