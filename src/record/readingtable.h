@@ -26,6 +26,8 @@ public:
     ReadingRow row(qsizetype i) const { return rows_[size_t(i)]; }
 
     void append(const ReadingRow &row);
+    // Room for n rows in all, so that a large load does not regrow the storage.
+    void reserve(qsizetype n) { rows_.reserve(size_t(n)); }
     // Appends many rows at once (a loaded file); observers see one append.
     void appendRows(std::vector<ReadingRow> &&rows);
     void clear();
