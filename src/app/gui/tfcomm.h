@@ -11,6 +11,7 @@
 
 class QAbstractButton;
 class QAction;
+class QFileDialog;
 class QFrame;
 class QMenu;
 class QPushButton;
@@ -60,6 +61,19 @@ public:
     // actions (files, report, chart picture) connect to them in setupOutput().
     QAbstractButton *RecordNew = nullptr, *OpenDataFiles = nullptr, *saveas = nullptr;
     QAbstractButton *BtPrint = nullptr, *BtNew = nullptr, *BtSave = nullptr;
+
+    // ---- output: reading files, report, chart picture (tfcomm_output.cpp) -----
+    QFileDialog *SaveDialog2 = nullptr;
+    QFileDialog *OpenDialog1 = nullptr;
+    QFileDialog *SavePictureDialog1 = nullptr;
+    void saveasClick();       // saveas, "Save" (Save1)
+    void SpeedButton2Click(); // OpenDataFiles
+    void BtPrintClick();      // returns when the preview is closed
+    void BtSaveClick();
+    // The steps after each dialog.
+    void saveReadingFileTo(const QString &fileName);
+    void loadReadingFileFrom(const QString &fileName);
+    void saveChartPictureTo(const QString &fileName);
 
     // ---- links -------------------------------------------------------------
 
