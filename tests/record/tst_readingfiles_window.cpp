@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <memory>
+
 using namespace sorrel;
 
 namespace {
@@ -17,14 +19,26 @@ namespace {
 // Calls act on the next modal dialog as soon as it shows.
 void whenModal(std::function<void(QWidget *)> act)
 {
+    // Acts again while that dialog stays up (a file dialog may refuse the first accept
+    // while it changes folder), stops when it finishes, and gives up with reject() so
+    // that no test hangs.
     auto *timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (QWidget *w = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
+    timer->setInterval(20);
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, act, tries] {
+        QWidget *w = QApplication::activeModalWidget();
+        auto *dialog = qobject_cast<QDialog *>(w);
+        if (!dialog)
+            return;
+        if (++*tries == 1)
+            QObject::connect(dialog, &QDialog::finished, timer, [timer] {
+                timer->stop();
+                timer->deleteLater();
+            });
+        if (*tries > 100)
+            dialog->reject();
+        else
             act(w);
-        }
     });
     timer->start();
 }
@@ -104,9 +118,12 @@ void TestReadingFilesWindow::saveFromMenu()
     whenModal([&](QWidget *w) {
         auto *dialog = qobject_cast<QFileDialog *>(w);
         QVERIFY(dialog);
-        filter = dialog->selectedNameFilter();
-        dialog->setDirectory(dir_.path());
-        dialog->selectFile(QStringLiteral("readings"));
+        if (filter.isEmpty())
+            filter = dialog->selectedNameFilter();
+        // Typed, as a user would: selectFile() leaves a focused name edit alone.
+        auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        QVERIFY(edit);
+        edit->setText(dir_.filePath(QStringLiteral("readings")));
         QMetaObject::invokeMethod(dialog, "accept");
     });
     window_->Save1->trigger();
@@ -118,7 +135,8 @@ void TestReadingFilesWindow::saveFromMenu()
 
     QString nameShown = QStringLiteral("<none>");
     whenModal([&](QWidget *w) {
-        if (auto *edit = w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+        auto *edit = w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (edit && nameShown == u"<none>")
             nameShown = edit->text();
         qobject_cast<QDialog *>(w)->reject();
     });

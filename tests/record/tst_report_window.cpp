@@ -16,20 +16,34 @@
 #include <QTest>
 #include <QTimer>
 
+#include <memory>
+
 using namespace sorrel;
 
 namespace {
 
 void whenModal(std::function<void(QWidget *)> act)
 {
+    // Acts again while that dialog stays up (a file dialog may refuse the first accept
+    // while it changes folder), stops when it finishes, and gives up with reject() so
+    // that no test hangs.
     auto *timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (QWidget *w = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
+    timer->setInterval(20);
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, act, tries] {
+        QWidget *w = QApplication::activeModalWidget();
+        auto *dialog = qobject_cast<QDialog *>(w);
+        if (!dialog)
+            return;
+        if (++*tries == 1)
+            QObject::connect(dialog, &QDialog::finished, timer, [timer] {
+                timer->stop();
+                timer->deleteLater();
+            });
+        if (*tries > 100)
+            dialog->reject();
+        else
             act(w);
-        }
     });
     timer->start();
 }
@@ -212,6 +226,8 @@ void TestReportWindow::previewFromWindow()
     whenModal([&](QWidget *modal) {
         auto *preview = qobject_cast<ReportPreview *>(modal);
         QVERIFY(preview);
+        if (rowsInReport)
+            return; // seen already
         flagWhileOpen = w.session().state().previewOpen;
         pagesBefore = preview->report().pageCount();
         fill(w.cds1, 5);

@@ -1,0 +1,191 @@
+// bench_files: reading file save and load (text and XML) beside pandas and
+// xml.etree.ElementTree on the same rows, in the same run.
+//
+//   build/bench/bench_files [ROWS...] [--no-python] [--dir DIR]
+//
+// Default rows: 1000000 10000000. Each figure is one wall-clock run.
+
+#include "app/notifier.h"
+#include "record/readingfiles.h"
+#include "record/readingtable.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+using namespace sorrel;
+
+namespace {
+
+const char kPythonScript[] = R"PY(
+import json, sys, time
+import pandas as pd
+import xml.etree.ElementTree as ET
+
+tsv, xml, out = sys.argv[1], sys.argv[2], sys.argv[3]
+r = {}
+t = time.perf_counter(); df = pd.read_csv(tsv, sep='\t'); r['pandas_read_csv'] = time.perf_counter() - t
+r['pandas_rows'] = len(df)
+del df
+df = pd.read_csv(tsv, sep='\t', dtype={'No': 'int32', 'Time': str, 'Value': str, 'Unit': str},
+                 keep_default_na=False)
+t = time.perf_counter(); df.to_csv(out + '.tsv', sep='\t', index=False, lineterminator='\r\n')
+r['pandas_to_csv'] = time.perf_counter() - t
+del df
+
+t = time.perf_counter()
+rows = []
+for ev, el in ET.iterparse(xml):
+    if el.tag == 'ROW':
+        a = el.attrib
+        rows.append((a.get('No'), a.get('Time'), a.get('Value'), a.get('Unit')))
+        el.clear()
+r['et_iterparse'] = time.perf_counter() - t
+r['et_rows'] = len(rows)
+
+t = time.perf_counter()
+root = ET.Element('DATAPACKET', Version='2.0')
+ET.SubElement(root, 'METADATA')
+rd = ET.SubElement(root, 'ROWDATA')
+for no, tm, v, u in rows:
+    ET.SubElement(rd, 'ROW', No=no, Time=tm, Value=v, Unit=u)
+ET.ElementTree(root).write(out + '.xml', xml_declaration=True)
+r['et_write'] = time.perf_counter() - t
+print(json.dumps(r))
+)PY";
+
+void fillTable(ReadingTable &table, qint64 rows)
+{
+    std::vector<ReadingRow> batch;
+    batch.reserve(1 << 16);
+    const QString unit = QStringLiteral("lux");
+    for (qint64 i = 0; i < rows; ++i) {
+        const qint64 s = i / 4; // a few readings a second
+        ReadingRow r;
+        r.no = qint32(i % 2147483647 + 1);
+        r.time = QString::asprintf("%02d:%02d:%02d", int(s / 3600 % 24), int(s / 60 % 60), int(s % 60));
+        r.value = QString::asprintf("%d.%03d", int(i % 20), int(i * 7 % 1000));
+        r.unit = unit;
+        batch.push_back(std::move(r));
+        if (batch.size() == batch.capacity()) {
+            table.appendRows(std::move(batch));
+            batch.clear();
+            batch.reserve(1 << 16);
+        }
+    }
+    table.appendRows(std::move(batch));
+}
+
+double timeIt(const std::function<void()> &f)
+{
+    QElapsedTimer t;
+    t.start();
+    f();
+    return double(t.nsecsElapsed()) / 1e9;
+}
+
+long peakRssMiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong() / 1024;
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QList<qint64> counts;
+    bool python = true;
+    QString dirArg;
+    const QStringList args = app.arguments().mid(1);
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == u"--no-python")
+            python = false;
+        else if (args[i] == u"--dir" && i + 1 < args.size())
+            dirArg = args[++i];
+        else
+            counts << args[i].toLongLong();
+    }
+    if (counts.isEmpty())
+        counts = {1000000, 10000000};
+
+    QTemporaryDir tmp(dirArg.isEmpty() ? QDir::tempPath() + QStringLiteral("/bench_files-XXXXXX")
+                                       : dirArg + QStringLiteral("/bench_files-XXXXXX"));
+    const QString script = tmp.filePath(QStringLiteral("compare.py"));
+    {
+        QFile f(script);
+        if (!f.open(QIODevice::WriteOnly) || f.write(kPythonScript) < 0)
+            return 1;
+    }
+
+    std::printf("%10s %8s %8s %8s %8s | %9s %9s %9s %9s | %s\n", "rows", "tsvSave", "tsvLoad",
+                "xmlSave", "xmlLoad", "pdToCsv", "pdReadCsv", "etWrite", "etIterpar", "ratios");
+    for (const qint64 n : counts) {
+        RecordingNotifier notifier;
+        const QString tsv = tmp.filePath(QStringLiteral("rows.txt"));
+        const QString xml = tmp.filePath(QStringLiteral("rows.xml"));
+        double tsvSave = 0, tsvLoad = 0, xmlSave = 0, xmlLoad = 0;
+        {
+            ReadingTable table;
+            fillTable(table, n);
+            tsvSave = timeIt([&] { SaveReadingFile(table, tsv, notifier); });
+            xmlSave = timeIt([&] { SaveReadingFile(table, xml, notifier); });
+        }
+        {
+            ReadingTable loaded;
+            tsvLoad = timeIt([&] { LoadReadingFile(tsv, loaded, false, notifier); });
+            if (loaded.rowCount() != n)
+                std::fprintf(stderr, "text load gave %lld rows\n", qlonglong(loaded.rowCount()));
+        }
+        {
+            ReadingTable loaded;
+            xmlLoad = timeIt([&] { LoadReadingFile(xml, loaded, false, notifier); });
+            if (loaded.rowCount() != n)
+                std::fprintf(stderr, "XML load gave %lld rows\n", qlonglong(loaded.rowCount()));
+        }
+        for (const auto &m : notifier.messages)
+            if (m.kind != MessageKind::Information && m.kind != MessageKind::Plain)
+                std::fprintf(stderr, "message: %s\n", qPrintable(m.text));
+
+        QJsonObject py;
+        if (python) {
+            QProcess p;
+            p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            p.start(QStringLiteral("/usr/bin/python3"),
+                    {script, tsv, xml, tmp.filePath(QStringLiteral("py"))});
+            if (p.waitForFinished(-1) && p.exitCode() == 0)
+                py = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+            else
+                std::fprintf(stderr, "python comparison failed\n");
+        }
+        const double toCsv = py.value(QStringLiteral("pandas_to_csv")).toDouble();
+        const double readCsv = py.value(QStringLiteral("pandas_read_csv")).toDouble();
+        std::printf("%10lld %8.3f %8.3f %8.3f %8.3f | %9.3f %9.3f %9.3f %9.3f | "
+                    "to_csv/tsvSave %.1fx, read_csv/tsvLoad %.1fx, xmlSave/tsvSave %.2f, "
+                    "xmlLoad/tsvLoad %.2f\n",
+                    qlonglong(n), tsvSave, tsvLoad, xmlSave, xmlLoad, toCsv, readCsv,
+                    py.value(QStringLiteral("et_write")).toDouble(),
+                    py.value(QStringLiteral("et_iterparse")).toDouble(), toCsv / tsvSave,
+                    readCsv / tsvLoad, xmlSave / tsvSave, xmlLoad / tsvLoad);
+        std::fflush(stdout);
+        QFile::remove(tsv);
+        QFile::remove(xml);
+        QFile::remove(tmp.filePath(QStringLiteral("py.tsv")));
+        QFile::remove(tmp.filePath(QStringLiteral("py.xml")));
+    }
+    std::printf("peak RSS of this process: %ld MiB (seconds; one run each)\n", peakRssMiB());
+    return 0;
+}
