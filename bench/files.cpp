@@ -3,7 +3,10 @@
 //
 //   build/bench/bench_files [ROWS...] [--no-python] [--dir DIR]
 //
-// Default rows: 1000000 10000000. Each figure is one wall-clock run.
+// Default rows: 1000000 10000000; files go to DIR (default: the temporary folder). Each
+// figure is one wall-clock run in a fresh process, so that none inherits memory another
+// has already faulted in; saves include the flush to disk that replacing a file safely
+// needs.
 
 #include "app/notifier.h"
 #include "record/readingfiles.h"
@@ -91,22 +94,47 @@ double timeIt(const std::function<void()> &f)
     return double(t.nsecsElapsed()) / 1e9;
 }
 
-long peakRssMiB()
+} // namespace
+
+// One timed operation in this process: save-tsv, save-xml (the table is filled first,
+// untimed), load-tsv, load-xml. Prints the seconds.
+int child(const QString &what, qint64 n, const QString &file)
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong() / 1024;
-    return -1;
+    RecordingNotifier notifier;
+    ReadingTable table;
+    double seconds = 0;
+    if (what.startsWith(u"save")) {
+        fillTable(table, n);
+        seconds = timeIt([&] { SaveReadingFile(table, file, notifier); });
+    } else {
+        seconds = timeIt([&] { LoadReadingFile(file, table, false, notifier); });
+        if (table.rowCount() != n)
+            std::fprintf(stderr, "%s gave %lld rows\n", qPrintable(what), qlonglong(table.rowCount()));
+    }
+    for (const auto &m : notifier.messages)
+        if (m.kind != MessageKind::Information && m.kind != MessageKind::Plain)
+            std::fprintf(stderr, "message: %s\n", qPrintable(m.text));
+    std::printf("%.6f\n", seconds);
+    std::fflush(stdout);
+    std::_Exit(0); // the table's teardown is not part of any figure
 }
 
-} // namespace
+double runChild(const QString &what, qint64 n, const QString &file)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(QCoreApplication::applicationFilePath(),
+            {QStringLiteral("--child"), what, QString::number(n), file});
+    if (!p.waitForFinished(-1) || p.exitCode() != 0)
+        return -1;
+    return p.readAllStandardOutput().trimmed().toDouble();
+}
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    if (argc == 5 && QByteArray(argv[1]) == "--child")
+        return child(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toLongLong(), QString::fromLocal8Bit(argv[4]));
     QList<qint64> counts;
     bool python = true;
     QString dirArg;
@@ -134,31 +162,12 @@ int main(int argc, char **argv)
     std::printf("%10s %8s %8s %8s %8s | %9s %9s %9s %9s | %s\n", "rows", "tsvSave", "tsvLoad",
                 "xmlSave", "xmlLoad", "pdToCsv", "pdReadCsv", "etWrite", "etIterpar", "ratios");
     for (const qint64 n : counts) {
-        RecordingNotifier notifier;
         const QString tsv = tmp.filePath(QStringLiteral("rows.txt"));
         const QString xml = tmp.filePath(QStringLiteral("rows.xml"));
-        double tsvSave = 0, tsvLoad = 0, xmlSave = 0, xmlLoad = 0;
-        {
-            ReadingTable table;
-            fillTable(table, n);
-            tsvSave = timeIt([&] { SaveReadingFile(table, tsv, notifier); });
-            xmlSave = timeIt([&] { SaveReadingFile(table, xml, notifier); });
-        }
-        {
-            ReadingTable loaded;
-            tsvLoad = timeIt([&] { LoadReadingFile(tsv, loaded, false, notifier); });
-            if (loaded.rowCount() != n)
-                std::fprintf(stderr, "text load gave %lld rows\n", qlonglong(loaded.rowCount()));
-        }
-        {
-            ReadingTable loaded;
-            xmlLoad = timeIt([&] { LoadReadingFile(xml, loaded, false, notifier); });
-            if (loaded.rowCount() != n)
-                std::fprintf(stderr, "XML load gave %lld rows\n", qlonglong(loaded.rowCount()));
-        }
-        for (const auto &m : notifier.messages)
-            if (m.kind != MessageKind::Information && m.kind != MessageKind::Plain)
-                std::fprintf(stderr, "message: %s\n", qPrintable(m.text));
+        const double tsvSave = runChild(QStringLiteral("save-tsv"), n, tsv);
+        const double xmlSave = runChild(QStringLiteral("save-xml"), n, xml);
+        const double tsvLoad = runChild(QStringLiteral("load-tsv"), n, tsv);
+        const double xmlLoad = runChild(QStringLiteral("load-xml"), n, xml);
 
         QJsonObject py;
         if (python) {
@@ -186,6 +195,6 @@ int main(int argc, char **argv)
         QFile::remove(tmp.filePath(QStringLiteral("py.tsv")));
         QFile::remove(tmp.filePath(QStringLiteral("py.xml")));
     }
-    std::printf("peak RSS of this process: %ld MiB (seconds; one run each)\n", peakRssMiB());
+    std::printf("seconds, one run each; files in %s\n", qPrintable(QDir::toNativeSeparators(tmp.path())));
     return 0;
 }

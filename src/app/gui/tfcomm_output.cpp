@@ -43,6 +43,15 @@ QFileDialog *fileDialog(QWidget *owner, const char *name, QFileDialog::AcceptMod
     return dialog;
 }
 
+// The dialogs are made on first use: each lists its folder as soon as it exists.
+QFileDialog *made(QFileDialog *&slot, QWidget *owner, const char *name, QFileDialog::AcceptMode mode,
+                  const char *filter, const char *suffix)
+{
+    if (!slot)
+        slot = fileDialog(owner, name, mode, filter, suffix);
+    return slot;
+}
+
 QString chosenFile(QFileDialog *dialog)
 {
     dialog->selectNameFilter(dialog->nameFilters().value(0));
@@ -88,14 +97,6 @@ private:
 
 void TFCOMM::setupOutput()
 {
-    SaveDialog2 = fileDialog(this, "SaveDialog2", QFileDialog::AcceptSave,
-                             "Excel File(*.xls)|*.xls|XML(*.xml)|*.xml|Txt File(*.txt)|*.txt", "xls");
-    OpenDialog1 = fileDialog(this, "OpenDialog1", QFileDialog::AcceptOpen,
-                             "Excel File(*.xls)|*.xls|XML (*.xml)|*.xml|Txt File(*.txt)|*.txt", nullptr);
-    SavePictureDialog1 = fileDialog(this, "SavePictureDialog1", QFileDialog::AcceptSave,
-                                    "Bitmaps (*.bmp)|*.bmp", "bmp");
-    SavePictureDialog1->setSizeGripEnabled(true);
-
     // The buttons come with the record panel and the chart; "Save" is in the menu.
     if (saveas)
         connect(saveas, &QAbstractButton::clicked, this, [this] { saveasClick(); });
@@ -111,6 +112,8 @@ void TFCOMM::setupOutput()
 
 void TFCOMM::saveasClick()
 {
+    made(SaveDialog2, this, "SaveDialog2", QFileDialog::AcceptSave,
+         "Excel File(*.xls)|*.xls|XML(*.xml)|*.xml|Txt File(*.txt)|*.txt", "xls");
     // selectFile() ignores an empty name; Qt's own dialog keeps the last one in its edit.
     if (auto *edit = SaveDialog2->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
         edit->clear();
@@ -130,7 +133,9 @@ void TFCOMM::saveReadingFileTo(const QString &fileName)
 
 void TFCOMM::SpeedButton2Click()
 {
-    const QString name = chosenFile(OpenDialog1);
+    const QString name = chosenFile(made(OpenDialog1, this, "OpenDialog1", QFileDialog::AcceptOpen,
+                                         "Excel File(*.xls)|*.xls|XML (*.xml)|*.xml|Txt File(*.txt)|*.txt",
+                                         nullptr));
     if (!name.isEmpty())
         loadReadingFileFrom(name);
 }
@@ -161,6 +166,10 @@ void TFCOMM::BtPrintClick()
 
 void TFCOMM::BtSaveClick()
 {
+    if (!SavePictureDialog1) {
+        made(SavePictureDialog1, this, "SavePictureDialog1", QFileDialog::AcceptSave, "Bitmaps (*.bmp)|*.bmp", "bmp");
+        SavePictureDialog1->setSizeGripEnabled(true);
+    }
     const QString name = chosenFile(SavePictureDialog1);
     if (!name.isEmpty())
         saveChartPictureTo(name);
