@@ -2,13 +2,7 @@
 
 #include "link/ttybridgeapi.h"
 
-#include <QtMath>
-#include <cerrno>
 #include <cmath>
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace sorrel {
 
@@ -103,19 +97,10 @@ bool DemoMeter::plug()
 {
     if (pluggedIn())
         return true;
-    termios raw{};
-    cfmakeraw(&raw);
-    cfsetspeed(&raw, B19200);
-    int slave = -1;
-    char name[256] = {};
-    if (::openpty(&master_, &slave, name, &raw, nullptr) != 0) {
-        master_ = -1;
+    auto pty = std::make_unique<PseudoTerminal>();
+    if (!pty->isOpen())
         return false;
-    }
-    ::close(slave);
-    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
-    slavePath_ = QString::fromLocal8Bit(name);
+    pty_ = std::move(pty);
     {
         std::lock_guard lock(m_);
         stop_ = false;
@@ -134,14 +119,12 @@ void DemoMeter::unplug()
     }
     cv_.notify_all();
     player_.join();
-    ::close(master_);
-    master_ = -1;
-    slavePath_.clear();
+    pty_.reset();
 }
 
 QStringList DemoMeter::devices() const
 {
-    return pluggedIn() ? QStringList{slavePath_} : QStringList{};
+    return pty_ ? QStringList{pty_->slavePath()} : QStringList{};
 }
 
 std::unique_ptr<TtyBridgeApi> DemoMeter::makeBridgeApi()
@@ -163,9 +146,9 @@ void DemoMeter::run()
         lock.unlock();
         // Nobody reading: the pseudo-terminal fills and the write is refused, as a
         // bridge with no host drops what it cannot pass on.
-        const ssize_t n = ::write(master_, frame.constData(), size_t(frame.size()));
+        const bool written = pty_->write(frame);
         lock.lock();
-        if (n == frame.size())
+        if (written)
             ++sent_;
         cv_.wait_for(lock, std::chrono::milliseconds(kFramePeriodMs), [this] { return stop_; });
     }

@@ -3,6 +3,7 @@
 // makes what the display shows; the meter plays it as 32-byte frames, about two a
 // second, into a pseudo-terminal that the tty bridge backend reads like a real bridge.
 
+#include "link/pseudoterminal.h"
 #include "link/ternframeencoder.h"
 
 #include <QString>
@@ -51,7 +52,7 @@ public:
     bool plug();
     // Pulling the cable: the device disappears, an open bridge loses it.
     void unplug();
-    bool pluggedIn() const { return master_ >= 0; }
+    bool pluggedIn() const { return pty_ != nullptr; }
     // The device while plugged in (for the bridge backend's locator).
     QStringList devices() const;
     // The bridge backend playing this meter: exactly one bridge while plugged in.
@@ -63,8 +64,7 @@ private:
     void run();
 
     LightMeterSimulator simulator_;
-    int master_ = -1;
-    QString slavePath_;
+    std::unique_ptr<PseudoTerminal> pty_;
     std::thread player_;
     mutable std::mutex m_;
     std::condition_variable cv_;

@@ -1,6 +1,6 @@
 #include "link/commportdriver.h"
 #include "link/serialportnames.h"
-#include "link/ptypair.h"
+#include "link/pseudoterminal.h"
 
 #include <QSerialPort>
 #include <QTest>
@@ -65,7 +65,7 @@ void TestCommPortDriver::defaults()
 
 void TestCommPortDriver::receivesWhatTheFarSideWrites()
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     QVERIFY(pty.isOpen());
     qputenv("SORREL_COM1", pty.slavePath().toLocal8Bit());
     TCommPortDriver d;
@@ -90,7 +90,7 @@ void TestCommPortDriver::receivesWhatTheFarSideWrites()
 
 void TestCommPortDriver::frameSplitOverTicks()
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     qputenv("SORREL_COM1", pty.slavePath().toLocal8Bit());
     TCommPortDriver d;
     d.setComPortPollingDelay(60000); // ticks driven by hand
@@ -113,7 +113,7 @@ void TestCommPortDriver::frameSplitOverTicks()
 
 void TestCommPortDriver::emptyTickCallsNothing()
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     qputenv("SORREL_COM1", pty.slavePath().toLocal8Bit());
     TCommPortDriver d;
     d.setComPortPollingDelay(10);
@@ -128,7 +128,7 @@ void TestCommPortDriver::emptyTickCallsNothing()
 
 void TestCommPortDriver::speedChangeWhileOpenFlushesPendingInput()
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     qputenv("SORREL_COM1", pty.slavePath().toLocal8Bit());
     TCommPortDriver d;
     d.setComPortPollingDelay(60000);
@@ -161,7 +161,7 @@ void TestCommPortDriver::speedChangeWhileOpenFlushesPendingInput()
 
 void TestCommPortDriver::connectOnOpenDriverChangesNothing()
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     qputenv("SORREL_COM1", pty.slavePath().toLocal8Bit());
     TCommPortDriver d;
     d.setComPortPollingDelay(60000);
@@ -179,7 +179,7 @@ void TestCommPortDriver::connectOnOpenDriverChangesNothing()
 
 void TestCommPortDriver::portAndBufferFixedWhileOpen()
 {
-    PtyPair one, two;
+    PseudoTerminal one, two;
     qputenv("SORREL_COM1", one.slavePath().toLocal8Bit());
     qputenv("SORREL_COM2", two.slavePath().toLocal8Bit());
     TCommPortDriver d;
@@ -218,7 +218,7 @@ void TestCommPortDriver::openFailureLeavesDriverClosed()
     QVERIFY(!d.serialPort());
 
     // A port another driver holds cannot be opened either.
-    PtyPair pty;
+    PseudoTerminal pty;
     qputenv("SORREL_COM1", pty.slavePath().toLocal8Bit());
     TCommPortDriver holder;
     QVERIFY(holder.Connect());
@@ -228,7 +228,7 @@ void TestCommPortDriver::openFailureLeavesDriverClosed()
 
 void TestCommPortDriver::pulledCableDoesNotSpinAndReconnects()
 {
-    auto pty = std::make_unique<PtyPair>();
+    auto pty = std::make_unique<PseudoTerminal>();
     qputenv("SORREL_COM1", pty->slavePath().toLocal8Bit());
     TCommPortDriver d;
     d.setComPortPollingDelay(10);
@@ -249,7 +249,7 @@ void TestCommPortDriver::pulledCableDoesNotSpinAndReconnects()
     QVERIFY2(cpuMs < 250, qPrintable(QString::number(cpuMs)));
 
     d.Disconnect();
-    pty = std::make_unique<PtyPair>();
+    pty = std::make_unique<PseudoTerminal>();
     qputenv("SORREL_COM1", pty->slavePath().toLocal8Bit());
     QVERIFY(d.Connect());
     QVERIFY(pty->write("after"));

@@ -3,7 +3,7 @@
 #include "link/demometer.h"
 #include "link/hidlink.h"
 #include "link/linkwatchdog.h"
-#include "link/ptypair.h"
+#include "link/pseudoterminal.h"
 #include "link/serialconnection.h"
 
 #include <QAction>
@@ -92,7 +92,7 @@ void TestLinkControls::connectThatFailsStaysDisconnected()
 
 void TestLinkControls::connectMenuAndPanels()
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     qputenv("SORREL_COM1", pty.slavePath().toLocal8Bit());
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
@@ -114,7 +114,7 @@ void TestLinkControls::connectMenuAndPanels()
 
 void TestLinkControls::toggleGroupMovesWithoutActions()
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     qputenv("SORREL_COM1", pty.slavePath().toLocal8Bit());
     RecordingNotifier notifier;
     AppOptions options;

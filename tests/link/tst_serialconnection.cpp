@@ -4,7 +4,7 @@
 #include "link/hiddevicecontroller.h"
 #include "link/hidlink.h"
 #include "link/linkwatchdog.h"
-#include "link/ptypair.h"
+#include "link/pseudoterminal.h"
 #include "link/serialconnection.h"
 #include "link/togglegroup.h"
 
@@ -58,7 +58,7 @@ void TestSerialConnection::portPanelsCycle()
 
 void TestSerialConnection::connectAndDisconnect()
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     qputenv("SORREL_COM1", pty.slavePath().toLocal8Bit());
     Rig rig;
     QSignalSpy changed(&rig.connection, &SerialConnection::changed);
@@ -120,7 +120,7 @@ void TestSerialConnection::portThatWillNotOpen()
 
 void TestSerialConnection::comConButton()
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     qputenv("SORREL_COM1", pty.slavePath().toLocal8Bit());
     Rig rig;
     rig.toggles.setDown(Toggle::COMCon, true);

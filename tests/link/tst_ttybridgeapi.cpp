@@ -1,4 +1,4 @@
-#include "link/ptypair.h"
+#include "link/pseudoterminal.h"
 #include "link/ttybridgeapi.h"
 
 #include <QElapsedTimer>
@@ -59,7 +59,7 @@ void TestTtyBridgeApi::usbIdTable()
 
 void TestTtyBridgeApi::countsTheNamedDevice()
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     qputenv("SORREL_BRIDGE", pty.slavePath().toLocal8Bit());
     TtyBridgeApi api;
     quint32 n = 99;
@@ -72,7 +72,7 @@ void TestTtyBridgeApi::countsTheNamedDevice()
 
 void TestTtyBridgeApi::readsWholeFramesOnly()
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     TtyBridgeApi api([&] { return QStringList{pty.slavePath()}; });
     SiHandle h = 0;
     QCOMPARE(api.SI_Open(0, &h), 0);
@@ -115,7 +115,7 @@ void TestTtyBridgeApi::readsWholeFramesOnly()
 
 void TestTtyBridgeApi::flushDiscardsWhatWaits()
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     TtyBridgeApi api([&] { return QStringList{pty.slavePath()}; });
     SiHandle h = 0;
     QCOMPARE(api.SI_Open(0, &h), 0);
@@ -133,7 +133,7 @@ void TestTtyBridgeApi::flushDiscardsWhatWaits()
 
 void TestTtyBridgeApi::badHandlesAndIndices()
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     TtyBridgeApi api([&] { return QStringList{pty.slavePath()}; });
     char buf[32];
     quint32 got = 5;
@@ -155,7 +155,7 @@ void TestTtyBridgeApi::badHandlesAndIndices()
 
 void TestTtyBridgeApi::pulledDeviceFailsReadsQuietly()
 {
-    auto pty = std::make_unique<PtyPair>();
+    auto pty = std::make_unique<PseudoTerminal>();
     TtyBridgeApi api([&] { return pty ? QStringList{pty->slavePath()} : QStringList{}; });
     SiHandle h = 0;
     QCOMPARE(api.SI_Open(0, &h), 0);
@@ -177,7 +177,7 @@ void TestTtyBridgeApi::pulledDeviceFailsReadsQuietly()
     QCOMPARE(api.SI_Close(h), 0);
 
     // Plugged in again: a new open reads.
-    pty = std::make_unique<PtyPair>();
+    pty = std::make_unique<PseudoTerminal>();
     QCOMPARE(api.SI_Open(0, &h), 0);
     const QByteArray frame = pattern(32, 9);
     QVERIFY(pty->write(frame));
