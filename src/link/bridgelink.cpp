@@ -41,6 +41,10 @@ void BridgeLink::USBClick()
 void BridgeLink::usb_dllClick()
 {
     Notifier &notifier = session_.notifier();
+    // Opening again over an open bridge would leave the first handle reading the same
+    // device, splitting its bytes between two readers.
+    if (opened_)
+        api_.SI_Close(handle_);
     deviceCount_ = 0;
     opened_ = false;
     status_ = api_.SI_GetNumDevices(&deviceCount_);

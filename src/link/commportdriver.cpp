@@ -4,6 +4,7 @@
 
 #include <QSerialPort>
 #include <array>
+#include <poll.h>
 
 namespace sorrel {
 
@@ -71,11 +72,22 @@ bool TCommPortDriver::Connect()
 
 void TCommPortDriver::portFailed()
 {
-    if (serial_ && serial_->error() != QSerialPort::NoError
-        && (serial_->error() == QSerialPort::ResourceError || serial_->error() == QSerialPort::ReadError)) {
-        serial_->close();
-        serial_.reset();
+    if (!serial_)
+        return;
+    const QSerialPort::SerialPortError e = serial_->error();
+    if (e != QSerialPort::ResourceError && e != QSerialPort::ReadError)
+        return;
+    if (e == QSerialPort::ReadError) {
+        // A read of nothing is what a hang-up looks like; anything else passes.
+        pollfd p{int(serial_->handle()), POLLIN, 0};
+        const bool hungUp = ::poll(&p, 1, 0) < 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL));
+        if (!hungUp) {
+            serial_->clearError();
+            return;
+        }
     }
+    serial_->close();
+    serial_.reset();
 }
 
 void TCommPortDriver::Disconnect()

@@ -103,6 +103,7 @@ private Q_SLOTS:
     void opening_data();
     void opening();
     void stopAfterFailedOpenStillCloses();
+    void openingTwiceClosesFirst();
     void pollDispatchesAndFlushes();
     void previewOpenReadsButDoesNotDecode();
     void pollDarkensLamp();
@@ -194,6 +195,16 @@ void TestBridgeLink::stopAfterFailedOpenStillCloses()
     rig.api.calls.clear();
     rig.usbUp();
     QCOMPARE(rig.api.calls, QStringList{"close 9"});
+}
+
+void TestBridgeLink::openingTwiceClosesFirst()
+{
+    Rig rig;
+    rig.usbDown();
+    rig.api.calls.clear();
+    rig.link.usb_dllClick();
+    QCOMPARE(rig.api.calls, (QStringList{"close 7", "count", "open 0", "rate 7", "timeouts"}));
+    QVERIFY(rig.notifier.messages.isEmpty());
 }
 
 void TestBridgeLink::pollDispatchesAndFlushes()

@@ -1,6 +1,7 @@
 #include "app/notifier.h"
 #include "app/profile.h"
 #include "link/fakehidbackend.h"
+#include "link/hidapibackend.h"
 #include "link/hiddevicecontroller.h"
 #include "link/hidlink.h"
 #include "link/hidreportjoiner.h"
@@ -66,6 +67,8 @@ private Q_SLOTS:
     void joiner_data();
     void joiner();
     void reportLineFormat();
+    void reportIdsInDescriptor_data();
+    void reportIdsInDescriptor();
     void listAndSelection();
     void readsBurstsThroughTheReadThread();
     void profileWithoutReadingSendsRateOnly();
@@ -161,6 +164,31 @@ void TestHidLink::reportLineFormat()
     QCOMPARE(HidReportJoiner::reportLine(0x2c, {}), QStringLiteral("R 2C  "));
     QCOMPARE(rateFeatureReport(19200), bytes({0, 0x00, 0x4B, 0, 0, 0x03, 0, 0, 0, 0}));
     QCOMPARE(rateFeatureReport(2400), bytes({0, 0x60, 0x09, 0, 0, 0x03, 0, 0, 0, 0}));
+}
+
+void TestHidLink::reportIdsInDescriptor_data()
+{
+    QTest::addColumn<QByteArray>("descriptor");
+    QTest::addColumn<bool>("numbered");
+    // Vendor page, 8-byte input and output reports, no identifiers (a serial cable's kind).
+    QTest::newRow("unnumbered") << bytes({0x06, 0xA0, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x09, 0x01, 0x15, 0x00,
+                                          0x26, 0xFF, 0x00, 0x75, 0x08, 0x95, 0x08, 0x81, 0x02, 0x09, 0x02,
+                                          0x91, 0x02, 0xC0})
+                                << false;
+    QTest::newRow("report id 1") << bytes({0x06, 0xA0, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x01, 0x09, 0x01,
+                                           0x75, 0x08, 0x95, 0x3F, 0x81, 0x02, 0xC0})
+                                 << true;
+    // 0x85 as the data of another item is not a report identifier.
+    QTest::newRow("0x85 inside data") << bytes({0x26, 0x85, 0x00, 0x75, 0x08, 0xC0}) << false;
+    QTest::newRow("long item skipped") << bytes({0xFE, 0x02, 0x10, 0x85, 0x85, 0x85, 0x01}) << true;
+    QTest::newRow("empty") << QByteArray() << false;
+}
+
+void TestHidLink::reportIdsInDescriptor()
+{
+    QFETCH(QByteArray, descriptor);
+    QFETCH(bool, numbered);
+    QCOMPARE(reportDescriptorUsesIds(descriptor), numbered);
 }
 
 void TestHidLink::listAndSelection()
