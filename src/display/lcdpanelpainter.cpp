@@ -51,8 +51,8 @@ QRect rangeGlyphCell(Ind id)
     return {r.left() + 2, 10, 12, 18};
 }
 
-// Draws text centred in rect, its ink as tall as the panel's other small words and
-// squeezed sideways when it would be too wide: the stretched look of the pictures.
+// Draws text at the left of rect, centred in height, its ink as tall as the panel's
+// other small words and squeezed sideways when it would be too wide.
 void drawFittedText(QPainter &p, const QRectF &rect, const QString &text, const QColor &ink)
 {
     constexpr qreal kInkHeight = 13;
@@ -65,9 +65,9 @@ void drawFittedText(QPainter &p, const QRectF &rect, const QString &text, const 
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
-    p.translate(rect.center());
+    p.translate(rect.left() + 2, rect.center().y());
     p.scale(sx, sy);
-    p.translate(-ink0.center());
+    p.translate(-ink0.left(), -ink0.center().y());
     QPainterPath path;
     path.addText(0, 0, font, text);
     p.fillPath(path, ink);

@@ -30,7 +30,7 @@ struct SevenSegmentStyle {
     QColor ink = Qt::black;
     qreal slantDegrees = 5;     // 0: upright segments
     qreal thickness = 0.14;     // stroke, as a part of the cell height
-    qreal gap = 0.012;          // between neighbouring segments, as a part of the cell height
+    qreal gap = 0.018;          // between neighbouring segments, as a part of the cell height
 };
 
 // The outline of the given segments drawn into cell (a slanted glyph leans within it).
