@@ -15,6 +15,28 @@ int roundEven(double v)
     return int(std::nearbyint(v));
 }
 
+// The dots are ellipses of 2 x 2 drawn with a wide pen: a disc reaching penWidth / 2
+// beyond that square. Filling the disc gives the same pixels at a fraction of the cost
+// of stroking.
+QRectF dotDisc(QPoint corner, int penWidth)
+{
+    const qreal half = penWidth / 2.0;
+    return {corner.x() - half, corner.y() - half, qreal(2 + penWidth), qreal(2 + penWidth)};
+}
+
+bool allWhite(const QImage &img, const QRect &area)
+{
+    const QRect r = area.intersected(img.rect());
+    const QRgb white = qRgb(255, 255, 255);
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        const QRgb *line = reinterpret_cast<const QRgb *>(img.constScanLine(y));
+        for (int x = r.left(); x <= r.right(); ++x)
+            if ((line[x] | 0xff000000u) != white)
+                return false;
+    }
+    return true;
+}
+
 constexpr QPoint kSlotOffsets[9] = {{5, 7}, {8, 6}, {10, 5}, {10, 4}, {3, 4},
                                     {5, 5}, {8, 5}, {10, 6}, {12, 7}};
 
@@ -124,7 +146,6 @@ void DialGauge::KDsetup(QSize pictureSize)
     p.setFont(figureFont_);
     p.setBackgroundMode(Qt::OpaqueMode);
     p.setBackground(Qt::white);
-    p.setBrush(Qt::white);
 
     const int n = spanFactor_;
     const QList<DialFigure> figures = dialFigures(displayClass_);
@@ -141,15 +162,21 @@ void DialGauge::KDsetup(QSize pictureSize)
             p.drawText(QRect(topLeft, QSize(60, 30)), Qt::AlignLeft | Qt::AlignTop, f.text);
         }
         if (ticks.contains(s)) {
-            p.setPen(QPen(tickColour, 2));
-            p.drawEllipse(QRect(tick, QSize(2, 2)));
+            p.setPen(Qt::NoPen);
+            p.setBrush(tickColour);
+            p.drawEllipse(dotDisc(tick, 2));
         }
     }
 
-    // A white band of dots between the pointer's tip and the tick dots.
-    p.setPen(QPen(Qt::white, 4));
-    for (int j = 0; j <= span(); ++j)
-        p.drawEllipse(QRect(g.pointAt(g.R + 3, j, span()), QSize(2, 2)));
+    // A white band of dots between the pointer's tip and the tick dots. On the white
+    // face a dot changes only pixels something else has inked, so the others are skipped.
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    for (int j = 0; j <= span(); ++j) {
+        const QRectF disc = dotDisc(g.pointAt(g.R + 3, j, span()), 4);
+        if (!allWhite(picture_, disc.toAlignedRect()))
+            p.drawEllipse(disc);
+    }
 }
 
 void DialGauge::KDrun(int position)
