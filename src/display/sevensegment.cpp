@@ -1,6 +1,5 @@
 #include "display/sevensegment.h"
 
-#include <QFontMetricsF>
 #include <QPainter>
 #include <QTransform>
 #include <cmath>
