@@ -180,12 +180,26 @@ void MeterSession::setIndicators(const DecodedFrame &frame)
         panel_.setShown(b.id, b.on);
 }
 
+// Most texts a frame writes are the shared glyph and unit instances the panel already
+// holds; skipping those spares two atomic reference-count updates each.
+static void assignShared(QString &to, const QString &from)
+{
+    if (to.constData() != from.constData() || to.size() != from.size())
+        to = from;
+}
+
+void MeterSession::setPanelText(Ind id, const QString &text)
+{
+    if (panel_.text(id).constData() != text.constData() || panel_.text(id).size() != text.size())
+        panel_.setText(id, text);
+}
+
 void MeterSession::setDigitTexts(const DecodedFrame &frame)
 {
     for (size_t i = 0; i < kMainDigits.size(); ++i)
-        panel_.setText(kMainDigits[i], glyphText(frame.glyphs[i]));
+        setPanelText(kMainDigits[i], glyphText(frame.glyphs[i]));
     for (size_t i = 0; i < frame.secondRowCount; ++i)
-        panel_.setText(kSecondRow[i], glyphText(frame.secondRow[i]));
+        setPanelText(kSecondRow[i], glyphText(frame.secondRow[i]));
 }
 
 void MeterSession::setCurrentValue(const DecodedFrame &frame)
@@ -210,7 +224,7 @@ void MeterSession::applyTern(const DecodedFrame &f)
     panel_.show(Ind::T_dPoint1);
     panel_.show(Ind::T_dPoint2);
     setIndicators(f);
-    state_.currentUnit = unitText(f.unit);
+    assignShared(state_.currentUnit, unitText(f.unit));
     setDigitTexts(f);
     setCurrentValue(f);
     if (!f.reading)
@@ -245,7 +259,7 @@ void MeterSession::applyWren(const DecodedFrame &f)
         throw Failure(badDigitMessage(f.badDigit));
     panel_.hideCommonResetSet();
     setIndicators(f);
-    state_.currentUnit = unitText(f.unit);
+    assignShared(state_.currentUnit, unitText(f.unit));
     setCurrentValue(f);
     updateExtremes(f.pointPosition);
     setDigitTexts(f);
@@ -266,7 +280,7 @@ void MeterSession::updateExtremes(int pointPosition)
     ReadingState &s = state_;
     if (s.currentUnit != s.previousUnit || pointPosition != s.previousPointPosition) {
         // Restart; this reading is not compared, the texts stay until beaten.
-        s.previousUnit = s.currentUnit;
+        assignShared(s.previousUnit, s.currentUnit);
         s.runningMax = -float(s.scale.fullScale);
         s.runningMin = float(s.scale.fullScale);
     } else {
@@ -280,10 +294,10 @@ void MeterSession::updateExtremes(int pointPosition)
         }
     }
     s.previousPointPosition = pointPosition;
-    panel_.setText(Ind::MaxText, s.maxText);
-    panel_.setText(Ind::MinText, s.minText);
-    panel_.setText(Ind::MaxTextU, s.currentUnit);
-    panel_.setText(Ind::MinTextU, s.currentUnit);
+    setPanelText(Ind::MaxText, s.maxText);
+    setPanelText(Ind::MinText, s.minText);
+    setPanelText(Ind::MaxTextU, s.currentUnit);
+    setPanelText(Ind::MinTextU, s.currentUnit);
 }
 
 } // namespace sorrel

@@ -95,6 +95,7 @@ private:
     void lightReceiveLamp();
     void setIndicators(const DecodedFrame &frame);
     void setDigitTexts(const DecodedFrame &frame);
+    void setPanelText(Ind id, const QString &text);
     void setCurrentValue(const DecodedFrame &frame);
     void updateExtremes(int pointPosition);
     DecodeContext context() const { return {state_.decimalSeparator, state_.scale}; }
