@@ -10,9 +10,9 @@ using testframes::WrenFrame;
 namespace {
 
 // "digits:points:unit", e.g. "1234:2:lux"; points are the LcdPn lit.
-QString tern(const QString &spec)
+QString tern(const QString &shape)
 {
-    const QStringList p = spec.split(u':');
+    const QStringList p = shape.split(u':');
     TernFrame f;
     f.digits(p.value(0));
     for (QChar n : p.value(1))
