@@ -69,6 +69,8 @@ int main(int argc, char **argv)
 
     TFCOMM window(parsed.options, notifier);
     notifier.setOwner(&window);
+    for (const QString &frame : parsed.options.frames)
+        runGuarded(notifier, [&] { window.session().injectFrame(frame); });
 
     if (!parsed.options.screenshot.isEmpty()) {
         window.show();
