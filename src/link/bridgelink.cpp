@@ -84,6 +84,8 @@ void BridgeLink::Timer1Timer()
     const QString text = bridgeFrameText(buffer_.data(), kFrameBytes);
     if (!session_.state().previewOpen && onFrame)
         onFrame(text);
+    // The poll shares the serial accumulators, and empties them after each read.
+    session_.clearSerialAccumulators();
     api_.SI_FlushBuffers(handle_, 1, 1);
     api_.SI_FlushBuffers(handle_, 1, 1);
 }

@@ -131,8 +131,9 @@ void HidLink::USBConClick()
 {
     ReadBtnClick();
     SetFeatureClick();
-    joiner_.setIdleReportCount(0);
-    joiner_.resetBurst();
+    joiner_.resetIdleReportCount();
+    // Bytes of a burst cut short before this start must not prefix its first frame.
+    joiner_.clear();
     current_ = nullptr;
     TJvHidDevice *device = selectedDevice();
     if (!device)
@@ -193,11 +194,11 @@ void HidLink::ClearBtnClick()
 
 void HidLink::reportHandler(TJvHidDevice *, quint8 reportId, QByteArrayView data)
 {
-    const HidReportOutcome out = joiner_.handle(reportId, data);
+    const HidBurstJoiner::Report out = joiner_.feed(reportId, data);
     if (out.payload)
         addHistory(out.line);
-    if (out.frame) {
-        usbTxt_ = *out.frame;
+    if (out.frameText) {
+        usbTxt_ = *out.frameText;
         Q_EMIT usbTxtChanged(usbTxt_);
         memo1_.append(usbTxt_);
         if (memo1_.size() > kLineLimit)
@@ -210,7 +211,7 @@ void HidLink::reportHandler(TJvHidDevice *, quint8 reportId, QByteArrayView data
 
 void HidLink::stopSilentCable()
 {
-    joiner_.setIdleReportCount(0);
+    joiner_.resetIdleReportCount();
     toggles_.setDown(Toggle::USBCon, false);
     if (current_)
         current_->clearOnData();

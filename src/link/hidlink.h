@@ -4,7 +4,7 @@
 // handler that joins bursts into frame texts. No widgets: the window mirrors this
 // state and forwards clicks; a headless caller drives it the same way.
 
-#include "link/hidreportjoiner.h"
+#include "decode/hidburstjoiner.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -53,7 +53,7 @@ public:
     const QStringList &memo1() const { return memo1_; }
     const QString &usbTxt() const { return usbTxt_; }
     TJvHidDevice *currentDevice() const { return current_; }
-    HidReportJoiner &joiner() { return joiner_; }
+    HidBurstJoiner &joiner() { return joiner_; }
     int idleReportCount() const { return joiner_.idleReportCount(); }
 
     // The window's handlers.
@@ -95,7 +95,7 @@ private:
     QStringList memo1_;
     QString usbTxt_;
     TJvHidDevice *current_ = nullptr;
-    HidReportJoiner joiner_;
+    HidBurstJoiner joiner_;
 };
 
 } // namespace sorrel

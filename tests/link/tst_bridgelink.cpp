@@ -213,9 +213,13 @@ void TestBridgeLink::pollDispatchesAndFlushes()
     rig.usbDown();
     const QString tern = QStringLiteral("0F") + QString(28, u'5') + QStringLiteral("DA");
     rig.api.frames << frameWithLowDigits(tern);
+    rig.session.HTernRData(QByteArray("\x11\x22\x33", 3)); // a serial frame under way
+    QCOMPARE(rig.session.assembler().dataDigits().size(), size_t(3));
     rig.api.calls.clear();
     rig.link.Timer1Timer();
     QCOMPARE(rig.frames, QStringList{tern});
+    QVERIFY(rig.session.assembler().dataDigits().empty());
+    QVERIFY(rig.session.assembler().sequenceDigits().empty());
     QCOMPARE(rig.api.calls, (QStringList{"read 7", "flush 7 1 1", "flush 7 1 1"}));
     QCOMPARE(bridgeFrameText(reinterpret_cast<const quint8 *>("\x3B\xE7\x00\xFF"), 4), QStringLiteral("B70F"));
 

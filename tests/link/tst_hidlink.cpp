@@ -4,7 +4,6 @@
 #include "link/hidapibackend.h"
 #include "link/hiddevicecontroller.h"
 #include "link/hidlink.h"
-#include "link/hidreportjoiner.h"
 #include "link/ternframeencoder.h"
 #include "link/togglegroup.h"
 
@@ -64,9 +63,9 @@ struct Rig {
 class TestHidLink : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void joiner_data();
-    void joiner();
-    void reportLineFormat();
+    void burstsThroughTheCable_data();
+    void burstsThroughTheCable();
+    void rateReport();
     void reportIdsInDescriptor_data();
     void reportIdsInDescriptor();
     void listAndSelection();
@@ -81,7 +80,7 @@ private Q_SLOTS:
     void historyAndMemoKeepNewestLines();
 };
 
-void TestHidLink::joiner_data()
+void TestHidLink::burstsThroughTheCable_data()
 {
     QTest::addColumn<QList<QByteArray>>("reports"); // data bytes of each report (id 0)
     QTest::addColumn<QStringList>("frames");
@@ -134,7 +133,7 @@ void TestHidLink::joiner_data()
         << QStringList{QStringLiteral("7")} << 2 << 1 << QString();
 }
 
-void TestHidLink::joiner()
+void TestHidLink::burstsThroughTheCable()
 {
     QFETCH(QList<QByteArray>, reports);
     QFETCH(QStringList, frames);
@@ -142,26 +141,27 @@ void TestHidLink::joiner()
     QFETCH(int, historyLines);
     QFETCH(QString, byteText);
 
-    HidReportJoiner j;
-    QStringList got;
-    int payloadLines = 0;
-    for (const QByteArray &r : reports) {
-        const HidReportOutcome out = j.handle(0, r);
-        payloadLines += out.payload;
-        if (out.frame)
-            got << *out.frame;
-    }
-    QCOMPARE(got, frames);
-    QCOMPARE(j.idleReportCount(), idle);
-    QCOMPARE(payloadLines, historyLines);
-    QCOMPARE(j.byteText(), byteText);
+    Rig rig;
+    auto cable = rig.backend.add("/dev/hidraw0", "USB to Serial");
+    rig.start();
+    rig.usbConDown();
+    QCOMPARE(rig.link->history().size(), 1); // the rate report's line
+    for (const QByteArray &r : reports)
+        cable->push(0, r);
+    // Every report handed over and handled, in order, on this thread.
+    QTRY_VERIFY(cable->pending() == 0 && rig.link->history().size() == 1 + historyLines
+                && rig.frames == frames && rig.link->idleReportCount() == idle);
+    QTest::qWait(20);
+    QCOMPARE(rig.frames, frames);
+    QCOMPARE(rig.link->idleReportCount(), idle);
+    QCOMPARE(rig.link->history().size(), 1 + historyLines);
+    QCOMPARE(rig.link->joiner().byteText(), byteText);
+    QCOMPARE(rig.link->memo1(), frames);
+    QCOMPARE(rig.link->usbTxt(), frames.value(frames.size() - 1));
 }
 
-void TestHidLink::reportLineFormat()
+void TestHidLink::rateReport()
 {
-    QCOMPARE(HidReportJoiner::reportLine(0, bytes({0xF3, 0x1a, 0xb2, 0x00})),
-             QStringLiteral("R 00  F3 1A B2 00 "));
-    QCOMPARE(HidReportJoiner::reportLine(0x2c, {}), QStringLiteral("R 2C  "));
     QCOMPARE(rateFeatureReport(19200), bytes({0, 0x00, 0x4B, 0, 0, 0x03, 0, 0, 0, 0}));
     QCOMPARE(rateFeatureReport(2400), bytes({0, 0x60, 0x09, 0, 0, 0x03, 0, 0, 0, 0}));
 }
@@ -388,7 +388,7 @@ void TestHidLink::historyAndMemoKeepNewestLines()
         rig.link->reportHandler(nullptr, 0, cableReport(0, {}));
     }
     QCOMPARE(rig.link->history().size(), HidLink::kLineLimit);
-    QCOMPARE(rig.link->history().last(), HidReportJoiner::reportLine(0, cableReport(1, bytes({1199 & 0xFF}))));
+    QCOMPARE(rig.link->history().last(), QStringLiteral("R 00  F1 AF ")); // 1199 & 0xFF
     QCOMPARE(rig.link->memo1().size(), HidLink::kLineLimit);
     QCOMPARE(memoSpy.size(), 1200);
     QCOMPARE(rig.frames.size(), 1200);

@@ -1,4 +1,5 @@
 #include "app/metersession.h"
+#include "link/bridgelink.h"
 #include "link/commportdriver.h"
 #include "link/fakehidbackend.h"
 #include "link/hiddevicecontroller.h"
@@ -6,6 +7,7 @@
 #include "link/linkwatchdog.h"
 #include "link/pseudoterminal.h"
 #include "link/serialconnection.h"
+#include "link/ternframeencoder.h"
 #include "link/togglegroup.h"
 
 #include <QSignalSpy>
@@ -176,12 +178,12 @@ void TestSerialConnection::lampFollowsFrames()
     QCOMPARE(watchdog.ConTimer().interval(), 100);
     LcdPanelState &panel = session.panel();
 
-    // What a decoder does with each frame it takes: lamp lit, count back to 0.
-    auto frameTaken = [&] {
-        panel.show(Ind::conok);
-        panel.hide(Ind::conokn);
-        session.state().watchdogCount = 0;
-    };
+    // A frame as the bridge brings it; the decoder lights the lamp and zeroes the count.
+    TernDisplay reading = *TernDisplay::fromText(QStringLiteral("1234"));
+    reading.set(TernBit::LUX);
+    const QByteArray bytes = encodeTernBridgeFrame(reading);
+    const QString frame = bridgeFrameText(reinterpret_cast<const quint8 *>(bytes.constData()), 32);
+    auto frameTaken = [&] { session.dispatchBridgeFrame(frame); };
     int darkMs = 0;
     int longestDark = 0, run = 0;
     // Frames fall between ticks (at 50 ms past a multiple of the period).
