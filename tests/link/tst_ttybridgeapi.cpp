@@ -3,7 +3,6 @@
 
 #include <QElapsedTimer>
 #include <QTest>
-#include <ctime>
 
 using namespace sorrel;
 
@@ -164,12 +163,6 @@ void TestTtyBridgeApi::pulledDeviceFailsReadsQuietly()
     char buf[32];
     quint32 got = 0;
     QCOMPARE(api.SI_Read(h, buf, 32, &got), SiStatus::ReadError);
-
-    // Nothing spins while the device is gone.
-    const clock_t cpu0 = clock();
-    QTest::qWait(300);
-    const double cpuMs = double(clock() - cpu0) * 1000.0 / CLOCKS_PER_SEC;
-    QVERIFY2(cpuMs < 150, qPrintable(QString::number(cpuMs)));
 
     quint32 n = 9;
     api.SI_GetNumDevices(&n);
