@@ -176,7 +176,7 @@ private:
 
 void report(const char *what, std::vector<double> ms)
 {
-    std::printf("%s: %zu frames, latency last byte in -> frame out: p50 %.1f ms, p99 %.1f ms, max %.1f ms\n",
+    std::printf("%s: %zu frames, latency last byte in -> frame decoded: p50 %.1f ms, p99 %.1f ms, max %.1f ms\n",
                 what, ms.size(), percentile(ms, 50), percentile(ms, 99), *std::max_element(ms.begin(), ms.end()));
 }
 
@@ -185,22 +185,22 @@ int benchLatency(int frames)
     TernDisplay d = *TernDisplay::fromText(QStringLiteral("12.34"));
     d.set(TernBit::LUX);
 
-    { // Serial: COMM2 at 19200, polled every 50 ms; frame end = the byte with high digit E.
+    { // Serial: COMM2 at 19200, polled every 50 ms, through HTernRData to the decoded frame.
+        Headless h;
         PseudoTerminal pty;
         qputenv("SORREL_COM1", pty.slavePath().toLocal8Bit());
         TCommPortDriver driver;
         driver.setComPortSpeed(br19200);
+        driver.OnReceiveData = [&](TCommPortDriver *, const char *data, int size) {
+            h.session.HTernRData(QByteArrayView(data, size));
+        };
         PacedWriter writer(pty, encodeTernSerialFrame(d), frames);
         std::vector<double> ms;
-        driver.OnReceiveData = [&](TCommPortDriver *, const char *data, int size) {
-            for (int i = 0; i < size; ++i) {
-                if ((quint8(data[i]) >> 4) == 0x0E) {
-                    const int f = writer.consumed.load();
-                    ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - writer.lastByteAt[size_t(f)]).count());
-                    writer.consumed = f + 1;
-                }
-            }
-        };
+        QObject::connect(&h.session, &MeterSession::frameDecoded, [&] {
+            const int f = writer.consumed.load();
+            ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - writer.lastByteAt[size_t(f)]).count());
+            writer.consumed = f + 1;
+        });
         if (!driver.Connect()) {
             std::fprintf(stderr, "serial port did not open\n");
             return 1;
@@ -220,11 +220,12 @@ int benchLatency(int frames)
         BridgeLink link(api, h.session, h.toggles);
         PacedWriter writer(pty, encodeTernBridgeFrame(d), frames);
         std::vector<double> ms;
-        link.onFrame = [&](const QString &) {
+        link.onFrame = [&](const QString &frame) { h.session.dispatchBridgeFrame(frame); };
+        QObject::connect(&h.session, &MeterSession::frameDecoded, [&] {
             const int f = writer.consumed.load();
             ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - writer.lastByteAt[size_t(f)]).count());
             writer.consumed = f + 1;
-        };
+        });
         usb(link, h.toggles, true);
         writer.start();
         spinUntil([&] { return writer.consumed.load() >= frames; }, frames * 300);

@@ -2,6 +2,7 @@
 
 #include "link/ttybridgeapi.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace sorrel {

@@ -3,7 +3,6 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <thread>

@@ -128,8 +128,14 @@ struct TtyBridgeApi::Port {
                 return;
             }
             const ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+                // Nothing to read on a line that reports trouble would wake poll forever.
+                if (fds[0].revents & (POLLHUP | POLLERR)) {
+                    markLost();
+                    return;
+                }
                 continue;
+            }
             if (n <= 0) {
                 // The device went away (hang-up or I/O error): stop watching it, so that
                 // a pulled cable costs nothing until the bridge is closed.
