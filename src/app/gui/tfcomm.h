@@ -4,6 +4,7 @@
 
 #include "app/metersession.h"
 #include "app/options.h"
+#include "link/gui/linkwidgets.h"
 #include "record/readingtable.h"
 
 #include <QMainWindow>
@@ -71,6 +72,21 @@ public:
     QAbstractButton *BtPrint = nullptr, *BtNew = nullptr, *BtSave = nullptr;
 
     // ---- links -------------------------------------------------------------
+    // The link objects (serial driver, HID cable, bridge, watchdog) and the toggle
+    // group; the controls below mirror them. All but USB lie outside the client area.
+    MeterLinks *links = nullptr;
+    TCommPortDriver *COMM2 = nullptr;
+    TCommPortDriver *CommPortDriver1 = nullptr;
+    ClickablePanel *BtCOM1 = nullptr, *BtCOM2 = nullptr, *BtCOM3 = nullptr, *BtCOM4 = nullptr;
+    ClickablePanel *BTCon = nullptr, *BtDiscon = nullptr;
+    QPushButton *COMCon = nullptr;   // "COM Connect" toggle
+    QPushButton *USBCon = nullptr;   // "USB Connect" toggle (HID cable)
+    QPushButton *ReadBtn = nullptr;  // "Read" toggle
+    QPushButton *SetFeature = nullptr, *ClearBtn = nullptr, *usb_dll = nullptr;
+    QListWidget *DevListBox = nullptr, *HistoryListBox = nullptr;
+    QLabel *USBtxt = nullptr;
+    QPlainTextEdit *Memo1 = nullptr, *Memo3 = nullptr;
+    QTimer *ConTimer = nullptr, *Timer1 = nullptr;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
