@@ -192,12 +192,19 @@ void ReadingGridView::paintEvent(QPaintEvent *)
 
 void ReadingGridView::mousePressEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton) {
-        const int row = firstVisibleRow() + int(event->position().y()) / kRowHeight;
-        if (row < rowCount())
-            setCurrentRow(row);
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(event);
+        return;
     }
-    QAbstractScrollArea::mousePressEvent(event);
+    const int row = firstVisibleRow() + int(event->position().y()) / kRowHeight;
+    if (row < rowCount())
+        setCurrentRow(row);
+    event->accept();
+}
+
+void ReadingGridView::mouseReleaseEvent(QMouseEvent *event)
+{
+    event->accept();
 }
 
 void ReadingGridView::keyPressEvent(QKeyEvent *event)
