@@ -14,6 +14,7 @@ class QAction;
 class QActionGroup;
 class QCheckBox;
 class QFrame;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -21,6 +22,7 @@ class QTimer;
 
 namespace sorrel {
 
+class DialPanel;
 class ReadingGridModel;
 class ReadingGridView;
 class Recorder;
@@ -56,7 +58,13 @@ public:
     QAction *unnamed1 = nullptr, *unnamed2 = nullptr; // hidden, empty captions
 
     // ---- display: LCD panel and dial -----------------------------------------
-    QWidget *LcdPanel = nullptr;    // at (1, 32), 398 x 217
+    QWidget *LcdPanel = nullptr;    // LcdPanelWidget at (1, 32), 398 x 217
+    QLabel *Z1 = nullptr;           // digit-font "0" on the window, behind the panel
+    QFrame *Panel3 = nullptr;       // min/max strip, hidden for good
+    QLabel *Label11 = nullptr, *Label12 = nullptr;
+    QLabel *MinText = nullptr, *MaxText = nullptr, *MinTextU = nullptr, *MaxTextU = nullptr;
+    DialPanel *KD = nullptr;        // the dial gauge, at (800, 32): off the client area as laid out
+    QWidget *KD1 = nullptr, *KdFd = nullptr, *KdSx = nullptr;
 
     // ---- limit judge ---------------------------------------------------------
     QWidget *Panel4 = nullptr;      // at (400, 32), 319 x 121
@@ -139,6 +147,11 @@ private:
     void applyLimitTexts();        // FormCreate step 8
     void KDsetup(int unused);      // FormCreate step 9
     void KDrun(int position);      // FormCreate step 10, and each counted Tern frame
+
+    // Display handlers.
+    void showPanelState();         // after each frame: panel, USB button, Z1, min/max strip
+    void KdFdClick();
+    void KDResize();
 
     QWidget *placeholder(int x, int y, int w, int h, const QString &name);
 
