@@ -1,4 +1,6 @@
 #include "app/gui/tfcomm.h"
+#include "decode/framebuilder.h"
+#include "app/decimalseparator.h"
 #include "record/chartcontrol.h"
 #include "record/gui/readinggridview.h"
 #include "record/gui/trendchartview.h"
@@ -54,16 +56,19 @@ void TestRecordWindow::readingReachesGridChartAndPage()
     QCOMPARE(w.Bt10->text(), QStringLiteral("1"));
     QCOMPARE(w.trendChart()->valueAxis()->max(), 2000.0);
 
-    feed(w, QStringLiteral("1.234"), 1234, Ind::LcdP1);
+    // A Tern frame from the bridge: 12.34 lux, through the decoder's recording step.
+    w.session().dispatchBridgeFrame(testframes::TernFrame().digits("1234").point(2).bit(73).text());
+    const QString sep = w.session().state().decimalSeparator;
     QCOMPARE(w.cds1.rowCount(), 1);
     QCOMPARE(w.cds1.no(0), 1);
-    QCOMPARE(w.cds1.value(0), QStringLiteral("1.234"));
+    QCOMPARE(w.cds1.value(0), "12" + sep + "34");
     QCOMPARE(w.cds1.unit(0), QStringLiteral("lux"));
+    QCOMPARE(w.cds1.time(0).size(), 6 + 2 * systemTimeSeparator().size());
     QCOMPARE(w.readingGrid()->currentRow(), 0);
     TrendChartView *chart = w.trendChart();
     QCOMPARE(chart->model().pointCount(), 2);
     QCOMPARE(chart->Series1->count(), 2);
-    QCOMPARE(chart->Series1->at(1), QPointF(1, double(1.234f)));
+    QCOMPARE(chart->Series1->at(1), QPointF(1, double(12.34f)));
     QCOMPARE(chart->valueAxis()->max(), 20.0);
     QCOMPARE(chart->valueAxis()->min(), -20.0);
     QCOMPARE(w.Bt10->text(), QStringLiteral("1"));

@@ -110,8 +110,10 @@ void TFCOMM::buildRecordPanel()
     RepeatSet = new QCheckBox(QStringLiteral("Repeat"), panel);
     RepeatSet->setObjectName(QStringLiteral("RepeatSet"));
     RepeatSet->setToolTip(QStringLiteral("Repeage Record"));
-    RepeatSet->setGeometry(11, 13, 54, 20);
     RepeatSet->setChecked(true);
+    // 54 wide as laid out, a few pixels more where this style's box needs them to show
+    // "Repeat" whole; RecordSI starts at 73.
+    RepeatSet->setGeometry(11, 13, qBound(54, RepeatSet->sizeHint().width(), 61), 20);
 
     RecordSI = new QCheckBox(QStringLiteral("Sampling Interval                  'S"), panel);
     RecordSI->setObjectName(QStringLiteral("RecordSI"));
