@@ -12,14 +12,23 @@
 
 class QAbstractButton;
 class QAction;
+class QActionGroup;
+class QCheckBox;
 class QFrame;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPushButton;
+class QTimer;
 
 namespace sorrel {
 
 class DialPanel;
+class ReadingGridModel;
+class ReadingGridView;
+class Recorder;
+class TChartControl;
+class TrendChartView;
 
 class TFCOMM : public QMainWindow {
     Q_OBJECT
@@ -70,6 +79,46 @@ public:
     // actions (files, report, chart picture) connect to them in setupOutput().
     QAbstractButton *RecordNew = nullptr, *OpenDataFiles = nullptr, *saveas = nullptr;
     QAbstractButton *BtPrint = nullptr, *BtNew = nullptr, *BtSave = nullptr;
+    // Record panel: RepeatSet "Repeat", RecordSI with RecordSITime over its caption.
+    QCheckBox *RepeatSet = nullptr, *RecordSI = nullptr;
+    QLineEdit *RecordSITime = nullptr;
+    QTimer *Trecord = nullptr;      // 1000 ms sampling countdown, always running
+    QActionGroup *recordLimits = nullptr; // N10001 ... limitess, one checked
+    // Chart toolbar.
+    QCheckBox *BtFill = nullptr;
+    QLineEdit *Maxrecord = nullptr; // page size
+    QAbstractButton *BtFirst = nullptr, *BTPrevious = nullptr, *Bt10 = nullptr;
+    QAbstractButton *BtNext = nullptr, *BTlast = nullptr, *TbFd = nullptr, *TbSx = nullptr;
+    QTimer *Timer2 = nullptr;       // applies the page size 1 s after the last change
+    // Typed views of DBGrid1 and Chtshow, and the core objects behind them.
+    ReadingGridView *readingGrid() const;
+    TrendChartView *trendChart() const;
+    TChartControl *chartControl() const { return chartControl_; }
+    Recorder *recorder() const { return recorder_; }
+    void INDataToTable();
+    void RecordNewClick();
+    void TbFdClick();
+
+private:
+    void BtFirstClick();
+    void BTPreviousClick();
+    void BtNextClick();
+    void BTlastClick();
+    void btFillClick();
+    void MaxrecordChange();
+    void Timer2Timer();
+    void TrecordTimer();
+    void RecordSITimeChange();
+    void showPage();
+    void buildRecordPanel();
+    void buildChartToolbar();
+    void destroyChartController(); // FormDestroy
+    ReadingGridModel *gridModel_ = nullptr;
+    TChartControl *chartControl_ = nullptr; // owned; freed by FormDestroy
+    Recorder *recorder_ = nullptr;          // owned; freed by FormDestroy
+    QRect chartNormalGeometry_;
+
+public:
 
     // ---- links -------------------------------------------------------------
     // The link objects (serial driver, HID cable, bridge, watchdog) and the toggle
