@@ -66,24 +66,13 @@ print(json.dumps(r))
 
 void fillTable(ReadingTable &table, qint64 rows)
 {
-    std::vector<ReadingRow> batch;
-    batch.reserve(1 << 16);
     const QString unit = QStringLiteral("lux");
     for (qint64 i = 0; i < rows; ++i) {
         const qint64 s = i / 4; // a few readings a second
-        ReadingRow r;
-        r.no = qint32(i % 2147483647 + 1);
-        r.time = QString::asprintf("%02d:%02d:%02d", int(s / 3600 % 24), int(s / 60 % 60), int(s % 60));
-        r.value = QString::asprintf("%d.%03d", int(i % 20), int(i * 7 % 1000));
-        r.unit = unit;
-        batch.push_back(std::move(r));
-        if (batch.size() == batch.capacity()) {
-            table.appendRows(std::move(batch));
-            batch.clear();
-            batch.reserve(1 << 16);
-        }
+        table.append({qint32(i % 2147483647 + 1),
+                      QString::asprintf("%02d:%02d:%02d", int(s / 3600 % 24), int(s / 60 % 60), int(s % 60)),
+                      QString::asprintf("%d.%03d", int(i % 20), int(i * 7 % 1000)), unit});
     }
-    table.appendRows(std::move(batch));
 }
 
 double timeIt(const std::function<void()> &f)

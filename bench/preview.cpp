@@ -39,20 +39,12 @@ int main(int argc, char **argv)
     const qint64 rows = argc > 1 ? QByteArray(argv[1]).toLongLong() : 10000000;
 
     ReadingTable table;
-    {
-        std::vector<ReadingRow> batch;
-        const QString unit = QStringLiteral("lux");
-        for (qint64 i = 0; i < rows; ++i) {
-            const qint64 s = i / 4;
-            batch.push_back({qint32(i % 2147483647 + 1),
-                             QString::asprintf("%02d:%02d:%02d", int(s / 3600 % 24), int(s / 60 % 60), int(s % 60)),
-                             QString::asprintf("%d.%03d", int(i % 20), int(i * 7 % 1000)), unit});
-            if (batch.size() == 65536) {
-                table.appendRows(std::move(batch));
-                batch.clear();
-            }
-        }
-        table.appendRows(std::move(batch));
+    const QString unit = QStringLiteral("lux");
+    for (qint64 i = 0; i < rows; ++i) {
+        const qint64 s = i / 4;
+        table.append({qint32(i % 2147483647 + 1),
+                      QString::asprintf("%02d:%02d:%02d", int(s / 3600 % 24), int(s / 60 % 60), int(s % 60)),
+                      QString::asprintf("%d.%03d", int(i % 20), int(i * 7 % 1000)), unit});
     }
     app.processEvents();
     const long before = rssKiB();

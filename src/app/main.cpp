@@ -2,6 +2,8 @@
 
 #include "app/gui/application.h"
 #include "app/gui/messageboxnotifier.h"
+#include "app/gui/sorrelstyle.h"
+#include "app/gui/startupprobe.h"
 #include "app/gui/tfcomm.h"
 #include "app/options.h"
 
@@ -59,6 +61,7 @@ int main(int argc, char **argv)
     }
 
     SorrelApplication app(argc, argv);
+    app.setStyle(new SorrelStyle);
     app.setApplicationName(QStringLiteral("sorrel"));
     app.setApplicationVersion(QStringLiteral(SORREL_VERSION));
     MessageBoxNotifier notifier;
@@ -66,11 +69,14 @@ int main(int argc, char **argv)
 
     TFCOMM window(parsed.options, notifier);
     notifier.setOwner(&window);
+    for (const QString &frame : parsed.options.frames)
+        runGuarded(notifier, [&] { window.session().injectFrame(frame); });
 
     if (!parsed.options.screenshot.isEmpty()) {
         window.show();
         app.processEvents();
-        const QImage image = window.grab().toImage();
+        QImage image = window.grab().toImage();
+        image.setText(QStringLiteral("Title"), window.windowTitle()); // the grab has no title bar
         if (!image.save(parsed.options.screenshot, "PNG")) {
             std::fprintf(stderr, "sorrel: could not write %s\n",
                          QDir::toNativeSeparators(parsed.options.screenshot).toLocal8Bit().constData());
@@ -79,6 +85,8 @@ int main(int argc, char **argv)
         return 0;
     }
 
+    if (startupProbeRequested())
+        armStartupProbe(&window);
     window.show();
     return app.exec();
 }

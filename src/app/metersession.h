@@ -5,13 +5,25 @@
 #include "app/notifier.h"
 #include "app/profile.h"
 #include "app/readingstate.h"
+#include "decode/decodedframe.h"
+#include "decode/frameassembler.h"
 #include "display/lcdpanelstate.h"
+#include "display/limitjudge.h"
 
 #include <QByteArrayView>
 #include <QObject>
 #include <functional>
+#include <optional>
 
 namespace sorrel {
+
+// What the last decoder call did beyond the panel, for tools and tests.
+struct FrameOutcome {
+    Family family = Family::Tern;
+    bool counted = false;          // went on past the number step
+    std::optional<int> dial;       // given to KDrun
+    std::optional<Verdict> verdict; // judged this frame
+};
 
 class MeterSession : public QObject {
     Q_OBJECT
@@ -25,16 +37,39 @@ public:
     const LcdPanelState &panel() const { return panel_; }
     ReadingState &state() { return state_; }
     const ReadingState &state() const { return state_; }
+    LimitJudge &judge() { return judge_; }
+    const LimitJudge &judge() const { return judge_; }
 
     // Serial bytes, fed to the frame handler the profile binds (none: discarded).
     void receiveSerial(QByteArrayView bytes);
     // The two serial frame handlers (receive events of the serial driver).
     void HTernRData(QByteArrayView bytes);
     void HWrenRData(QByteArrayView bytes);
+    // The bridge poll empties the serial accumulators after each read.
+    void clearSerialAccumulators() { assembler_.clear(); }
+    const FrameAssembler &assembler() const { return assembler_; }
+
     // A 32-digit frame text from the USB bridge, dispatched by the bridge table.
+    // While the report preview is open nothing is stored or decoded.
     void dispatchBridgeFrame(const QString &frameText);
+    // One 32-byte bridge read: the low digit of each byte makes the frame text.
+    void dispatchBridgeRead(QByteArrayView bytes);
     // A frame text of up to 32 digits from the HID cable, dispatched by the HID table.
     void dispatchHidFrame(const QString &frameText);
+
+    // Frame digits as a link would bring them, for showing a reading without a meter:
+    // 32 digits go through the bridge table, 14 digits are sent as one serial Tern
+    // frame (whatever handler the profile binds). False for any other text.
+    bool injectFrame(QStringView digits);
+
+    // The frame text and the decoders that read it.
+    const QString &frameText() const { return frameText_; }
+    void setFrameText(QStringView digits);
+    void LcdDisplayTern(int unused = 1);
+    void LcdDisplayWren(int unused = 1);
+    void LcdDisplayRook();
+
+    const FrameOutcome &lastOutcome() const { return outcome_; }
 
     // Turns the receive lamp to "no data" (connection timer, bridge poll).
     void darkenReceiveLamp();
@@ -47,12 +82,32 @@ Q_SIGNALS:
     // After every decoder call and lamp change: the panel and the reading state may
     // have changed. Widgets repaint on it (update() coalesces).
     void panelChanged();
+    // After a decoder call ran to its end; lastOutcome() tells what it did.
+    void frameDecoded();
 
 private:
+    void setFrameDigits(std::string_view digits);
+    void dispatch(std::optional<Family> family);
+    void apply(const DecodedFrame &frame);
+    void applyTern(const DecodedFrame &frame);
+    void applyWren(const DecodedFrame &frame);
+    void applyRook(const DecodedFrame &frame);
+    void lightReceiveLamp();
+    void setIndicators(const DecodedFrame &frame);
+    void setDigitTexts(const DecodedFrame &frame);
+    void setPanelText(Ind id, const QString &text);
+    void setCurrentValue(const DecodedFrame &frame);
+    void updateExtremes(int pointPosition);
+    DecodeContext context() const { return {state_.decimalSeparator, state_.scale}; }
+
     Profile profile_;
     Notifier &notifier_;
     LcdPanelState panel_;
     ReadingState state_;
+    LimitJudge judge_;
+    FrameAssembler assembler_;
+    QString frameText_;
+    FrameOutcome outcome_;
 };
 
 } // namespace sorrel

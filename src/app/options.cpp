@@ -1,13 +1,19 @@
 #include "app/options.h"
 
+#include "decode/decodedframe.h"
+
+#include <algorithm>
+
 namespace sorrel {
 
 QString appUsage()
 {
     return QStringLiteral(
-        "Usage: sorrel [--profile NAME[,NAME...]] [--demo] [--screenshot FILE.png]\n"
+        "Usage: sorrel [--profile NAME[,NAME...]] [--demo] [--frame HEX]... [--screenshot FILE.png]\n"
         "  --profile NAMES   model flags to set (default osprey): %1\n"
         "  --demo            offer a simulated light meter as the USB bridge\n"
+        "  --frame HEX       apply one frame before the window shows (repeatable): 32 hex\n"
+        "                    digits as one USB bridge read, 14 as one serial Tern frame\n"
         "  --screenshot F    render the window as at start-up to F (PNG) and exit\n"
         "  --help            show this text\n"
         "  --version         show the version\n")
@@ -17,7 +23,7 @@ QString appUsage()
 AppOptionsResult parseAppOptions(const QStringList &args)
 {
     AppOptionsResult r;
-    const QString valid = QStringLiteral("valid options: --profile, --demo, --screenshot, --help, --version");
+    const QString valid = QStringLiteral("valid options: --profile, --demo, --frame, --screenshot, --help, --version");
     for (qsizetype i = 0; i < args.size(); ++i) {
         QString arg = args[i];
         QString value;
@@ -55,6 +61,16 @@ AppOptionsResult parseAppOptions(const QStringList &args)
                 return r;
             }
             r.options.flags = *flags;
+        } else if (arg == u"--frame") {
+            const bool given = takeValue();
+            const QString digits = value.toUpper();
+            const bool hex = !digits.isEmpty()
+                && std::all_of(digits.begin(), digits.end(), [](QChar c) { return hexValue(c.unicode()) >= 0; });
+            if (!given || !hex || (digits.size() != 32 && digits.size() != 14)) {
+                r.error = QStringLiteral("sorrel: --frame needs 32 or 14 hex digits");
+                return r;
+            }
+            r.options.frames << digits;
         } else if (arg == u"--screenshot") {
             if (!takeValue() || value.isEmpty()) {
                 r.error = QStringLiteral("sorrel: --screenshot needs a file name");

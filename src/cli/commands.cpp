@@ -2,9 +2,11 @@
 
 namespace sorrel::cli {
 
+int runDecode(const QStringList &args); // decode.cpp
+
 const QList<Command> &commands()
 {
-    static const QList<Command> list{};
+    static const QList<Command> list{{QStringLiteral("decode"), runDecode}};
     return list;
 }
 

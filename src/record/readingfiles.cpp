@@ -22,7 +22,6 @@ namespace {
 constexpr qsizetype kFlushBytes = 1 << 20;
 constexpr qint64 kReadChunk = 1 << 20;
 constexpr qint64 kProgressRows = 1 << 16;
-constexpr size_t kBatchRows = 1 << 16;
 // A saved row is under a hundred bytes; anything near these is not a reading file.
 constexpr qsizetype kMaxLine = 1 << 20;
 constexpr qint64 kMaxXmlToken = 4 << 20;
@@ -339,18 +338,6 @@ bool decodeLocal8Bit(const char *p, size_t n, QString *out)
     return true;
 }
 
-// Room for the rows the whole file promises, judged by its first chunk; only when the
-// file at least doubles the table, so that small loads keep the table's own growth.
-void reserveFor(ReadingTable &table, qsizetype before, qint64 rows, qint64 bytes, qint64 total)
-{
-    constexpr qint64 kMostRows = 10'000'000; // the largest record limit
-    if (rows <= 0 || bytes <= 0 || total <= bytes)
-        return;
-    const qint64 expected = std::min(kMostRows, qint64(double(rows) * double(total) / double(bytes) * 1.06));
-    if (expected > before)
-        table.reserve(before + qsizetype(expected));
-}
-
 struct Token {
     const char *data = nullptr;
     size_t size = 0;
@@ -408,18 +395,17 @@ public:
     TextLoader(QFile &file, ReadingTable &table, const FileProgress &progress)
         : file_(file), table_(table), progress_(progress) {}
 
+    // Rows before a bad line stay; the grid hears of the new rows once, at the end.
     bool run()
     {
-        const bool ok = readAll();
-        commit(); // rows before a bad line stay
-        return ok;
+        const ReadingTable::Batch batch(table_);
+        return readAll();
     }
 
 private:
     bool readAll()
     {
         const qint64 total = file_.size();
-        const qsizetype before = table_.rowCount();
         std::vector<char> buf;
         size_t begin = 0, end = 0;
         qint64 done = 0;
@@ -459,8 +445,6 @@ private:
                     ++q;
                 begin = q == e ? end : size_t(q + 1 - buf.data());
             }
-            if (!eof && done == got)
-                reserveFor(table_, before, taken_, done, total);
             if (progress_ && !eof)
                 progress_(done, total);
         }
@@ -485,27 +469,16 @@ private:
         for (int i = 1; i < n; ++i)
             cache_[size_t(i - 1)].text(tokens_[size_t(i)].data, tokens_[size_t(i)].size,
                                        fields[i - 1], decodeLocal8Bit);
-        batch_.push_back(std::move(row));
-        ++taken_;
-        if (batch_.size() >= kBatchRows)
-            commit();
+        table_.append(row);
         return true;
-    }
-
-    void commit()
-    {
-        table_.appendRows(std::move(batch_));
-        batch_.clear();
     }
 
     QFile &file_;
     ReadingTable &table_;
     const FileProgress &progress_;
-    std::vector<ReadingRow> batch_;
     std::array<Token, 4> tokens_;
     std::array<std::string, 4> unquoted_;
     std::array<TextCache, 3> cache_;
-    qint64 taken_ = 0;
 };
 
 // ---- the XML data packet ---------------------------------------------------------
@@ -576,9 +549,11 @@ Step reference(const char *&p, const char *e, bool eof, char32_t *out)
 
 class XmlLoader {
 public:
-    XmlLoader(QFile &file, const FileProgress &progress) : file_(file), progress_(progress) {}
+    // Reads into table, a table of its own that the caller puts in place on success.
+    XmlLoader(QFile &file, ReadingTable &table, const FileProgress &progress)
+        : file_(file), progress_(progress), table_(table) {}
 
-    bool run(ReadingTable *result)
+    bool run()
     {
         const qint64 total = file_.size();
         std::vector<char> buf;
@@ -620,16 +595,10 @@ public:
                     break;
                 atStart_ = false;
             }
-            if (!eof && done == got)
-                reserveFor(table_, 0, taken_, done, total);
             if (progress_ && !eof)
                 progress_(done, total);
         }
-        if (!rootClosed_ || !fieldsOk_ || !rowdataSeen_)
-            return false;
-        flush();
-        *result = std::move(table_);
-        return true;
+        return rootClosed_ && fieldsOk_ && rowdataSeen_;
     }
 
 private:
@@ -1024,23 +993,13 @@ private:
                     return false;
             }
         }
-        batch_.push_back(std::move(row));
-        ++taken_;
-        if (batch_.size() >= kBatchRows)
-            flush();
+        table_.append(row);
         return true;
-    }
-
-    void flush()
-    {
-        table_.appendRows(std::move(batch_));
-        batch_.clear();
     }
 
     QFile &file_;
     const FileProgress &progress_;
-    ReadingTable table_;
-    std::vector<ReadingRow> batch_;
+    ReadingTable &table_;
     std::array<TextCache, 3> cache_;
     TextCache fieldCache_;
     std::array<Attribute, kMaxAttributes> attributes_;
@@ -1052,7 +1011,6 @@ private:
     bool metadataSeen_ = false, fieldsSeen_ = false, fieldsOk_ = false;
     bool rowdataSeen_ = false, rootClosed_ = false;
     QStringList fieldNames_;
-    qint64 taken_ = 0;
 };
 
 } // namespace
@@ -1094,7 +1052,7 @@ bool LoadReadingFile(const QString &fileName, ReadingTable &table, bool emptyFir
     if (ok) {
         if (isXmlReadingFile(fileName)) {
             ReadingTable loaded;
-            ok = XmlLoader(file, progress).run(&loaded);
+            ok = XmlLoader(file, loaded, progress).run();
             if (ok)
                 table.replaceAll(std::move(loaded));
         } else {

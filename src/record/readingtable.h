@@ -1,7 +1,14 @@
 #pragma once
 // The reading table cds1: rows of No, Time, Value, Unit in the order appended.
 // No key, No not unique; texts are cut to 20 characters when stored.
+//
+// Rows are kept packed (16 bytes each): the texts of a run repeat endlessly (a few
+// hundred values, one unit, one time per second), so each distinct text is stored
+// once and a row holds its number and three text ids.
 
+#include "record/chunkedvector.h"
+
+#include <QHash>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -19,28 +26,80 @@ struct ReadingRow {
     bool operator==(const ReadingRow &) const = default;
 };
 
+// The first kReadingTextMax characters of text; a character is a code point, so a
+// cut never leaves half a surrogate pair behind.
+QString cutReadingText(const QString &text);
+
 class ReadingTable {
 public:
-    qsizetype rowCount() const { return qsizetype(rows_.size()); }
+    ReadingTable();
+
+    qsizetype rowCount() const { return rows_.size(); }
     bool isEmpty() const { return rows_.empty(); }
-    ReadingRow row(qsizetype i) const { return rows_[size_t(i)]; }
+    ReadingRow row(qsizetype i) const;
+
+    // One field of row i, without building the whole row (the grid asks per cell).
+    std::optional<qint32> no(qsizetype i) const;
+    QString time(qsizetype i) const { return pool_.text(rows_[i].time & kIdMask); }
+    QString value(qsizetype i) const { return pool_.text(rows_[i].value); }
+    QString unit(qsizetype i) const { return pool_.text(rows_[i].unit); }
 
     void append(const ReadingRow &row);
-    // Room for n rows in all, so that a large load does not regrow the storage.
-    void reserve(qsizetype n) { rows_.reserve(size_t(n)); }
-    // Appends many rows at once (a loaded file); observers see one append.
-    void appendRows(std::vector<ReadingRow> &&rows);
     void clear();
     // Replaces every row at once (a loaded XML packet); observers see one reset.
     void replaceAll(ReadingTable &&other);
+
+    // Holds back onRowsAppended while it lives and reports the rows appended meanwhile
+    // in one call at its end (a file load appending thousands of rows). Nests.
+    class Batch {
+    public:
+        explicit Batch(ReadingTable &table);
+        ~Batch();
+        Batch(const Batch &) = delete;
+        Batch &operator=(const Batch &) = delete;
+    private:
+        ReadingTable &table_;
+    };
 
     // Observers (the grid model): called after rows [first, last] were appended, and
     // after the table was emptied or replaced.
     std::function<void(qsizetype first, qsizetype last)> onRowsAppended;
     std::function<void()> onReset;
 
+    // Distinct texts held (for memory figures).
+    qsizetype distinctTexts() const { return pool_.size(); }
+
 private:
-    std::vector<ReadingRow> rows_;
+    // Each distinct text once; id 0 is the empty text.
+    class TextPool {
+    public:
+        TextPool();
+        quint32 intern(const QString &text);
+        const QString &text(quint32 id) const { return texts_[id]; }
+        qsizetype size() const { return qsizetype(texts_.size()); }
+        void clear();
+    private:
+        std::vector<QString> texts_;
+        QHash<QString, quint32> ids_;
+    };
+
+    // Bit 31 of time: the row has no No. Pool ids never reach it.
+    static constexpr quint32 kNoAbsent = 0x80000000u;
+    static constexpr quint32 kIdMask = 0x7fffffffu;
+    struct PackedRow {
+        qint32 no;
+        quint32 time;
+        quint32 value;
+        quint32 unit;
+    };
+    static_assert(sizeof(PackedRow) == 16);
+
+    void notifyAppended(qsizetype first);
+
+    ChunkedVector<PackedRow> rows_;
+    TextPool pool_;
+    int batchDepth_ = 0;
+    qsizetype batchFirst_ = -1; // first row appended under the open batch, -1: none
 };
 
 } // namespace sorrel

@@ -110,6 +110,9 @@ void TestProfile::options_data()
     QTest::newRow("profile without name") << QStringList{"--profile"} << false << "valid names";
     QTest::newRow("unknown option") << QStringList{"--frobnicate"} << false << "unknown option '--frobnicate'";
     QTest::newRow("screenshot") << QStringList{"--screenshot", "x.png"} << true << "";
+    QTest::newRow("frames") << QStringList{"--frame", QString(32, u'a'), "--frame=0123456789abcd"} << true << "";
+    QTest::newRow("frame of 20 digits") << QStringList{"--frame", QString(20, u'0')} << false << "32 or 14 hex digits";
+    QTest::newRow("frame not hex") << QStringList{"--frame", QString(13, u'0') + "x"} << false << "32 or 14 hex digits";
 }
 
 void TestProfile::options()
@@ -119,6 +122,8 @@ void TestProfile::options()
     QFETCH(QString, errorHas);
     const AppOptionsResult r = parseAppOptions(args);
     QCOMPARE(r.error.isEmpty(), ok);
+    if (ok && args.contains("--frame"))
+        QCOMPARE(r.options.frames, (QStringList{QString(32, u'A'), "0123456789ABCD"}));
     if (!ok) {
         QVERIFY2(r.error.contains(errorHas), qPrintable(r.error));
         QVERIFY(!r.error.contains(u'\n'));

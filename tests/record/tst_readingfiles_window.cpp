@@ -2,6 +2,7 @@
 
 #include "app/gui/tfcomm.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -95,7 +96,7 @@ void TestReadingFilesWindow::dialogs_data()
     QTest::newRow("SavePictureDialog1") << "SavePictureDialog1" << QStringList{"Bitmaps (*.bmp)"} << "bmp" << true;
 }
 
-// Each handler shows its own dialog, first filter selected; cancelling does nothing.
+// Each button shows its own dialog, first filter selected; cancelling does nothing.
 void TestReadingFilesWindow::dialogs()
 {
     QFETCH(QString, name);
@@ -117,12 +118,11 @@ void TestReadingFilesWindow::dialogs()
         }
         qobject_cast<QDialog *>(w)->reject();
     });
-    if (name == u"SaveDialog2")
-        window_->saveasClick();
-    else if (name == u"OpenDialog1")
-        window_->SpeedButton2Click();
-    else
-        window_->BtSaveClick();
+    QAbstractButton *button = name == u"SaveDialog2"   ? window_->saveas
+                              : name == u"OpenDialog1" ? window_->OpenDataFiles
+                                                       : window_->BtSave;
+    QVERIFY(button);
+    button->click();
     QCOMPARE(shown, name);
     QCOMPARE(nameFilters, filters);
     QCOMPARE(selected, filters.constFirst());

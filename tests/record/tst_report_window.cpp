@@ -4,8 +4,11 @@
 #include "record/gui/chartpicture.h"
 #include "record/gui/reportpreview.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QGraphicsScene>
+#include <QGraphicsView>
 #include <QImageReader>
 #include <QLabel>
 #include <QPainter>
@@ -55,24 +58,28 @@ void fill(ReadingTable &table, int rows)
                       QString::number(i * 0.5), QStringLiteral("lux")});
 }
 
-// Paints a red square on whatever background it is given, and holds a blue child.
-class FakeChart : public QWidget {
+// A blue control to sit on a chart.
+QWidget *control(QWidget *parent, const QRect &at)
+{
+    auto *w = new QWidget(parent);
+    w->setGeometry(at);
+    w->setAutoFillBackground(true);
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, Qt::blue);
+    w->setPalette(pal);
+    return w;
+}
+
+// Paints a red square and leaves the rest to its background.
+class PaintedChart : public QWidget {
 public:
-    FakeChart()
+    PaintedChart()
     {
         resize(321, 394);
-        auto *child = new QWidget(this);
-        child->setGeometry(200, 300, 40, 30);
-        child->setAutoFillBackground(true);
-        QPalette pal = child->palette();
-        pal.setColor(QPalette::Window, Qt::blue);
-        child->setPalette(pal);
+        control(this, QRect(200, 300, 40, 30));
     }
 protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter(this).fillRect(10, 10, 20, 20, Qt::red);
-    }
+    void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(10, 10, 20, 20, Qt::red); }
 };
 
 QString pdfPages(const QString &pdf)
@@ -236,7 +243,8 @@ void TestReportWindow::previewFromWindow()
         preview->Close->trigger();
     });
     QVERIFY(!w.session().state().previewOpen);
-    w.BtPrintClick();
+    QVERIFY(w.BtPrint);
+    w.BtPrint->click();
     QVERIFY(flagWhileOpen);
     QVERIFY(!w.session().state().previewOpen);
     QCOMPARE(pagesBefore, 1);
@@ -245,21 +253,36 @@ void TestReportWindow::previewFromWindow()
     QCOMPARE(w.cds1.rowCount(), qsizetype(42));
 }
 
+// The chart as drawn, on white, at its size; the controls on it are left out.
 void TestReportWindow::chartPicture()
 {
-    FakeChart chart;
-    const QImage picture = sorrel::chartPicture(&chart);
+    PaintedChart painted;
+    QImage picture = sorrel::chartPicture(&painted);
     QCOMPARE(picture.size(), QSize(321, 394));
     QCOMPARE(picture.pixel(0, 0), qRgb(255, 255, 255));
     QCOMPARE(picture.pixel(15, 15), qRgb(255, 0, 0));
-    QCOMPARE(picture.pixel(210, 310), qRgb(0, 0, 255));
+    QCOMPARE(picture.pixel(210, 310), qRgb(255, 255, 255));
+
+    // A chart drawn in a viewport, as a chart view is.
+    QGraphicsScene scene(0, 0, 200, 150);
+    scene.setBackgroundBrush(Qt::green);
+    scene.addRect(50, 50, 20, 20, QPen(Qt::NoPen), Qt::red);
+    QGraphicsView view(&scene);
+    view.setFrameShape(QFrame::NoFrame);
+    view.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view.resize(200, 150);
+    control(&view, QRect(0, 0, 40, 20));
+    picture = sorrel::chartPicture(&view);
+    QCOMPARE(picture.size(), QSize(200, 150));
+    QCOMPARE(picture.pixel(60, 60), qRgb(255, 0, 0));
+    QCOMPARE(picture.pixel(10, 10), qRgb(0, 255, 0));
 
     const QString file = dir_.filePath(QStringLiteral("chart.bmp"));
-    saveChartPicture(&chart, file);
+    saveChartPicture(&view, file);
     QImageReader reader(file);
     QCOMPARE(reader.format(), QByteArray("bmp"));
     const QImage back = reader.read();
-    QCOMPARE(back.size(), picture.size());
     QCOMPARE(back.convertToFormat(QImage::Format_RGB32), picture);
 }
 

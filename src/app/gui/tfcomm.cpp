@@ -137,6 +137,7 @@ void TFCOMM::FormCreate()
 
 void TFCOMM::FormDestroy()
 {
+    destroyChartController();
 }
 
 void TFCOMM::BitBtn1Click()

@@ -4,6 +4,7 @@
 
 #include "app/metersession.h"
 #include "app/options.h"
+#include "link/gui/linkwidgets.h"
 #include "record/readingtable.h"
 
 #include <QMainWindow>
@@ -11,12 +12,24 @@
 
 class QAbstractButton;
 class QAction;
+class QActionGroup;
+class QCheckBox;
 class QFileDialog;
 class QFrame;
+class QLabel;
+class QLineEdit;
 class QMenu;
 class QPushButton;
+class QTimer;
 
 namespace sorrel {
+
+class DialPanel;
+class ReadingGridModel;
+class ReadingGridView;
+class Recorder;
+class TChartControl;
+class TrendChartView;
 
 class TFCOMM : public QMainWindow {
     Q_OBJECT
@@ -47,7 +60,13 @@ public:
     QAction *unnamed1 = nullptr, *unnamed2 = nullptr; // hidden, empty captions
 
     // ---- display: LCD panel and dial -----------------------------------------
-    QWidget *LcdPanel = nullptr;    // at (1, 32), 398 x 217
+    QWidget *LcdPanel = nullptr;    // LcdPanelWidget at (1, 32), 398 x 217
+    QLabel *Z1 = nullptr;           // digit-font "0" on the window, behind the panel
+    QFrame *Panel3 = nullptr;       // min/max strip, hidden for good
+    QLabel *Label11 = nullptr, *Label12 = nullptr;
+    QLabel *MinText = nullptr, *MaxText = nullptr, *MinTextU = nullptr, *MaxTextU = nullptr;
+    DialPanel *KD = nullptr;        // the dial gauge, at (800, 32): off the client area as laid out
+    QWidget *KD1 = nullptr, *KdFd = nullptr, *KdSx = nullptr;
 
     // ---- limit judge ---------------------------------------------------------
     QWidget *Panel4 = nullptr;      // at (400, 32), 319 x 121
@@ -61,6 +80,46 @@ public:
     // actions (files, report, chart picture) connect to them in setupOutput().
     QAbstractButton *RecordNew = nullptr, *OpenDataFiles = nullptr, *saveas = nullptr;
     QAbstractButton *BtPrint = nullptr, *BtNew = nullptr, *BtSave = nullptr;
+    // Record panel: RepeatSet "Repeat", RecordSI with RecordSITime over its caption.
+    QCheckBox *RepeatSet = nullptr, *RecordSI = nullptr;
+    QLineEdit *RecordSITime = nullptr;
+    QTimer *Trecord = nullptr;      // 1000 ms sampling countdown, always running
+    QActionGroup *recordLimits = nullptr; // N10001 ... limitess, one checked
+    // Chart toolbar.
+    QCheckBox *BtFill = nullptr;
+    QLineEdit *Maxrecord = nullptr; // page size
+    QAbstractButton *BtFirst = nullptr, *BTPrevious = nullptr, *Bt10 = nullptr;
+    QAbstractButton *BtNext = nullptr, *BTlast = nullptr, *TbFd = nullptr, *TbSx = nullptr;
+    QTimer *Timer2 = nullptr;       // applies the page size 1 s after the last change
+    // Typed views of DBGrid1 and Chtshow, and the core objects behind them.
+    ReadingGridView *readingGrid() const;
+    TrendChartView *trendChart() const;
+    TChartControl *chartControl() const { return chartControl_; }
+    Recorder *recorder() const { return recorder_; }
+    void INDataToTable();
+    void RecordNewClick();
+    void TbFdClick();
+
+private:
+    void BtFirstClick();
+    void BTPreviousClick();
+    void BtNextClick();
+    void BTlastClick();
+    void btFillClick();
+    void MaxrecordChange();
+    void Timer2Timer();
+    void TrecordTimer();
+    void RecordSITimeChange();
+    void showPage();
+    void buildRecordPanel();
+    void buildChartToolbar();
+    void destroyChartController(); // FormDestroy
+    ReadingGridModel *gridModel_ = nullptr;
+    TChartControl *chartControl_ = nullptr; // owned; freed by FormDestroy
+    Recorder *recorder_ = nullptr;          // owned; freed by FormDestroy
+    QRect chartNormalGeometry_;
+
+public:
 
     // ---- output: reading files, report, chart picture (tfcomm_output.cpp) -----
     QFileDialog *SaveDialog2 = nullptr;
@@ -76,6 +135,21 @@ public:
     void saveChartPictureTo(const QString &fileName);
 
     // ---- links -------------------------------------------------------------
+    // The link objects (serial driver, HID cable, bridge, watchdog) and the toggle
+    // group; the controls below mirror them. All but USB lie outside the client area.
+    MeterLinks *links = nullptr;
+    TCommPortDriver *COMM2 = nullptr;
+    TCommPortDriver *CommPortDriver1 = nullptr;
+    ClickablePanel *BtCOM1 = nullptr, *BtCOM2 = nullptr, *BtCOM3 = nullptr, *BtCOM4 = nullptr;
+    ClickablePanel *BTCon = nullptr, *BtDiscon = nullptr;
+    QPushButton *COMCon = nullptr;   // "COM Connect" toggle
+    QPushButton *USBCon = nullptr;   // "USB Connect" toggle (HID cable)
+    QPushButton *ReadBtn = nullptr;  // "Read" toggle
+    QPushButton *SetFeature = nullptr, *ClearBtn = nullptr, *usb_dll = nullptr;
+    QListWidget *DevListBox = nullptr, *HistoryListBox = nullptr;
+    QLabel *USBtxt = nullptr;
+    QPlainTextEdit *Memo1 = nullptr, *Memo3 = nullptr;
+    QTimer *ConTimer = nullptr, *Timer1 = nullptr;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -103,6 +177,11 @@ private:
     void applyLimitTexts();        // FormCreate step 8
     void KDsetup(int unused);      // FormCreate step 9
     void KDrun(int position);      // FormCreate step 10, and each counted Tern frame
+
+    // Display handlers.
+    void showPanelState();         // after each frame: panel, USB button, Z1, min/max strip
+    void KdFdClick();
+    void KDResize();
 
     QWidget *placeholder(int x, int y, int w, int h, const QString &name);
 

@@ -2,6 +2,7 @@
 
 #include "app/notifier.h"
 
+#include <QAbstractScrollArea>
 #include <QDir>
 #include <QImageWriter>
 #include <QSaveFile>
@@ -13,8 +14,14 @@ QImage chartPicture(QWidget *chart)
 {
     QImage image(chart->size(), QImage::Format_RGB32);
     image.fill(Qt::white);
-    // Without the window background, whatever the chart leaves unpainted stays white.
-    chart->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    // The chart's own drawing, without the window background (so what it leaves
+    // unpainted stays white) and without the controls placed on it; a chart drawn in
+    // a scroll area's viewport brings that along.
+    chart->render(&image, QPoint(), QRegion(), {});
+    if (auto *area = qobject_cast<QAbstractScrollArea *>(chart)) {
+        QWidget *viewport = area->viewport();
+        viewport->render(&image, viewport->mapTo(chart, QPoint(0, 0)), QRegion(), QWidget::DrawChildren);
+    }
     return image;
 }
 

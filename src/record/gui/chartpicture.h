@@ -1,5 +1,6 @@
 #pragma once
-// The chart picture: the chart exactly as drawn now, on white, at its own size.
+// The chart picture: the chart exactly as drawn now, on white, at its own size; the
+// controls that sit on the chart (its toolbar) are not part of it.
 
 #include <QImage>
 #include <QString>

@@ -1,0 +1,93 @@
+#include "link/bridgelink.h"
+
+#include "app/metersession.h"
+#include "link/togglegroup.h"
+
+namespace sorrel {
+
+QString bridgeFrameText(const quint8 *bytes, int count)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    QString text(count, Qt::Uninitialized);
+    for (int i = 0; i < count; ++i)
+        text[i] = QLatin1Char(digits[bytes[i] & 0x0F]);
+    return text;
+}
+
+BridgeLink::BridgeLink(BridgeApi &api, MeterSession &session, ToggleGroup &toggles, QObject *parent)
+    : QObject(parent), api_(api), session_(session), toggles_(toggles)
+{
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, &BridgeLink::Timer1Timer);
+    timer_.start(kPollMs);
+}
+
+BridgeLink::~BridgeLink() = default;
+
+void BridgeLink::USBClick()
+{
+    if (toggles_.isDown(Toggle::USB)) {
+        timer_.start(kPollMs);
+        usb_dllClick();
+        return;
+    }
+    memo3_ = QStringLiteral("Test finish");
+    Q_EMIT memo3Changed(memo3_);
+    timer_.stop();
+    if (opened_)
+        api_.SI_Close(handle_);
+}
+
+void BridgeLink::usb_dllClick()
+{
+    Notifier &notifier = session_.notifier();
+    // Opening again over an open bridge would leave the first handle reading the same
+    // device, splitting its bytes between two readers.
+    if (opened_)
+        api_.SI_Close(handle_);
+    deviceCount_ = 0;
+    opened_ = false;
+    status_ = api_.SI_GetNumDevices(&deviceCount_);
+    if (deviceCount_ != 1) {
+        notifier.plain(QStringLiteral("USB interface cable is not connected properly, please check and re-try."));
+        toggles_.setDown(Toggle::USB, false);
+        return;
+    }
+    status_ = api_.SI_Open(0, &handle_);
+    opened_ = true;
+    if (status_ != SiStatus::Success) {
+        notifier.plain(QStringLiteral("Open the equipments mistake"));
+        return;
+    }
+    status_ = api_.SI_SetBaudRate(handle_, kBaudRate);
+    if (status_ != SiStatus::Success) {
+        notifier.plain(QStringLiteral("Baud Rate set mistake"));
+        return;
+    }
+    status_ = api_.SI_SetTimeouts(kTimeoutMs, kTimeoutMs);
+    if (status_ != SiStatus::Success)
+        notifier.plain(QStringLiteral("Time out"));
+}
+
+void BridgeLink::Timer1Timer()
+{
+    // Darkening an already dark lamp changes nothing; skipping it spares a repaint
+    // request on every idle tick.
+    const LcdPanelState &panel = session_.panel();
+    if (panel.isShown(Ind::conok) || !panel.isShown(Ind::conokn))
+        session_.darkenReceiveLamp();
+
+    quint32 returned = 0;
+    status_ = api_.SI_Read(handle_, buffer_.data(), kFrameBytes, &returned);
+    if (status_ != SiStatus::Success)
+        return;
+    const QString text = bridgeFrameText(buffer_.data(), kFrameBytes);
+    if (!session_.state().previewOpen && onFrame)
+        onFrame(text);
+    // The poll shares the serial accumulators, and empties them after each read.
+    session_.clearSerialAccumulators();
+    api_.SI_FlushBuffers(handle_, 1, 1);
+    api_.SI_FlushBuffers(handle_, 1, 1);
+}
+
+} // namespace sorrel

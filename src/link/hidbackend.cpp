@@ -1,0 +1,3 @@
+#include "link/hidbackend.h"
+
+// The backend interface carries a signal, so it needs a translation unit of its own.

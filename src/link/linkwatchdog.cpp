@@ -1,0 +1,32 @@
+#include "link/linkwatchdog.h"
+
+#include "app/metersession.h"
+#include "link/hidlink.h"
+
+namespace sorrel {
+
+LinkWatchdog::LinkWatchdog(MeterSession &session, HidLink *hid, QObject *parent)
+    : QObject(parent), session_(session), hid_(hid)
+{
+    connect(&timer_, &QTimer::timeout, this, &LinkWatchdog::ConTimerTimer);
+    timer_.start(kPeriodMs);
+}
+
+void LinkWatchdog::ConTimerTimer()
+{
+    int &count = session_.state().watchdogCount;
+    if (count != 2) {
+        ++count;
+        return;
+    }
+    if (hid_ && hid_->idleReportCount() >= HidLink::kSilentReportLimit) {
+        // Reset before the box: ticks keep coming while it is open.
+        hid_->stopSilentCable();
+        session_.notifier().information(QStringLiteral(
+            "USB interface cable is connected properly, please check the USB connection status of the DMM."));
+    }
+    session_.darkenReceiveLamp();
+    session_.state().watchdogCount = 0;
+}
+
+} // namespace sorrel

@@ -1,0 +1,30 @@
+#pragma once
+// ConTimer: every 100 ms it counts ticks since a decoder last took a frame; on the third
+// it darkens the receive lamp and checks the HID cable for a silent instrument.
+
+#include <QObject>
+#include <QTimer>
+
+namespace sorrel {
+
+class HidLink;
+class MeterSession;
+
+class LinkWatchdog : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kPeriodMs = 100;
+
+    // hid may be null (no HID link, as in a headless tool). The timer starts at once.
+    LinkWatchdog(MeterSession &session, HidLink *hid, QObject *parent = nullptr);
+
+    void ConTimerTimer();
+    QTimer &ConTimer() { return timer_; }
+
+private:
+    MeterSession &session_;
+    HidLink *hid_;
+    QTimer timer_;
+};
+
+} // namespace sorrel

@@ -1,0 +1,341 @@
+#include "link/ttybridgeapi.h"
+
+#include "link/serialportnames.h"
+
+#include <QFileInfo>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <libudev.h>
+#include <mutex>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace sorrel {
+
+const std::array<BridgeUsbId, 4> kBridgeUsbIds{{
+    {0x10C4, 0xEA60}, {0x10C4, 0xEA70}, {0x10C4, 0xEA71}, {0x10C4, 0xEA80},
+}};
+
+bool isBridgeUsbId(quint16 vendor, quint16 product)
+{
+    for (const BridgeUsbId &id : kBridgeUsbIds)
+        if (id.vendor == vendor && id.product == product)
+            return true;
+    return false;
+}
+
+QStringList locateBridgeTtys()
+{
+    const QString named = qEnvironmentVariable("SORREL_BRIDGE");
+    if (!named.isEmpty())
+        return QFileInfo::exists(named) ? QStringList{named} : QStringList{};
+
+    QStringList found;
+    udev *u = udev_new();
+    if (!u)
+        return found;
+    udev_enumerate *e = udev_enumerate_new(u);
+    udev_enumerate_add_match_subsystem(e, "tty");
+    udev_enumerate_scan_devices(e);
+    udev_list_entry *entry;
+    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(e)) {
+        udev_device *dev = udev_device_new_from_syspath(u, udev_list_entry_get_name(entry));
+        if (!dev)
+            continue;
+        // The parent is owned by dev.
+        udev_device *usb = udev_device_get_parent_with_subsystem_devtype(dev, "usb", "usb_device");
+        const char *node = udev_device_get_devnode(dev);
+        if (usb && node) {
+            const char *vid = udev_device_get_sysattr_value(usb, "idVendor");
+            const char *pid = udev_device_get_sysattr_value(usb, "idProduct");
+            bool okV = false, okP = false;
+            const quint16 v = vid ? QByteArray(vid).toUShort(&okV, 16) : 0;
+            const quint16 p = pid ? QByteArray(pid).toUShort(&okP, 16) : 0;
+            if (okV && okP && isBridgeUsbId(v, p))
+                found << QString::fromLocal8Bit(node);
+        }
+        udev_device_unref(dev);
+    }
+    udev_enumerate_unref(e);
+    udev_unref(u);
+    return orderSerialPortNames(found);
+}
+
+namespace {
+
+speed_t speedFor(quint32 baud, bool *ok)
+{
+    *ok = true;
+    switch (baud) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    case 921600: return B921600;
+    default: *ok = false; return B0;
+    }
+}
+
+// Completed reads kept for the poll; far more than it ever leaves behind between ticks.
+constexpr size_t kMaxCompleted = 64;
+
+} // namespace
+
+struct TtyBridgeApi::Port {
+    QString path;
+    int fd = -1;
+    int wake = -1; // eventfd that ends the reader
+    std::thread reader;
+
+    mutable std::mutex m;
+    QByteArray partial;
+    std::deque<QByteArray> completed;
+    std::chrono::steady_clock::time_point lastByte;
+    bool lost = false;
+    std::atomic<quint32> chunk{32};
+    std::shared_ptr<std::atomic<quint32>> readTimeoutMs;
+
+    void run()
+    {
+        char buf[4096];
+        for (;;) {
+            pollfd fds[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
+            const int r = ::poll(fds, 2, -1);
+            if (r < 0) {
+                if (errno == EINTR)
+                    continue;
+                markLost();
+                return;
+            }
+            if (fds[1].revents)
+                return;
+            if (fds[0].revents & POLLNVAL) {
+                markLost();
+                return;
+            }
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+                // Nothing to read on a line that reports trouble would wake poll forever.
+                if (fds[0].revents & (POLLHUP | POLLERR)) {
+                    markLost();
+                    return;
+                }
+                continue;
+            }
+            if (n <= 0) {
+                // The device went away (hang-up or I/O error): stop watching it, so that
+                // a pulled cable costs nothing until the bridge is closed.
+                markLost();
+                return;
+            }
+            take(buf, size_t(n));
+        }
+    }
+
+    void take(const char *bytes, size_t n)
+    {
+        const auto now = std::chrono::steady_clock::now();
+        std::lock_guard lock(m);
+        // A read waits at most the read time-out for its next byte: a fragment older
+        // than that was a read that timed out, and does not start a frame.
+        if (!partial.isEmpty() && now - lastByte > std::chrono::milliseconds(readTimeoutMs->load()))
+            partial.clear();
+        lastByte = now;
+        const qsizetype size = qsizetype(chunk.load());
+        for (size_t i = 0; i < n; ++i) {
+            partial.append(bytes[i]);
+            if (partial.size() >= size) {
+                if (completed.size() < kMaxCompleted)
+                    completed.push_back(partial);
+                partial.clear();
+            }
+        }
+    }
+
+    void markLost()
+    {
+        std::lock_guard lock(m);
+        lost = true;
+    }
+
+    void stop()
+    {
+        if (reader.joinable()) {
+            const quint64 one = 1;
+            [[maybe_unused]] ssize_t w = ::write(wake, &one, sizeof one);
+            reader.join();
+        }
+        if (fd >= 0)
+            ::close(fd);
+        if (wake >= 0)
+            ::close(wake);
+        fd = wake = -1;
+    }
+};
+
+TtyBridgeApi::TtyBridgeApi(Locator locate)
+    : locate_(std::move(locate)), readTimeoutMs_(std::make_shared<std::atomic<quint32>>(10))
+{
+}
+
+TtyBridgeApi::~TtyBridgeApi()
+{
+    for (auto &[h, port] : ports_)
+        port->stop();
+}
+
+int TtyBridgeApi::SI_GetNumDevices(quint32 *numDevices)
+{
+    if (!numDevices)
+        return SiStatus::InvalidParameter;
+    *numDevices = quint32(locate_().size());
+    return SiStatus::Success;
+}
+
+int TtyBridgeApi::SI_Open(quint32 deviceNum, SiHandle *handle)
+{
+    if (!handle)
+        return SiStatus::InvalidParameter;
+    const QStringList devices = locate_();
+    if (deviceNum >= quint32(devices.size()))
+        return SiStatus::DeviceNotFound;
+    auto port = std::make_unique<Port>();
+    port->path = devices.at(int(deviceNum));
+    port->readTimeoutMs = readTimeoutMs_;
+    port->fd = ::open(port->path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (port->fd < 0)
+        return SiStatus::DeviceNotFound;
+    // Nobody else may open it while we hold it.
+    if (::ioctl(port->fd, TIOCEXCL) != 0) {
+        ::close(port->fd);
+        return SiStatus::DeviceIoFailed;
+    }
+    termios t{};
+    if (::tcgetattr(port->fd, &t) != 0) {
+        ::close(port->fd);
+        return SiStatus::DeviceIoFailed;
+    }
+    cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    ::tcsetattr(port->fd, TCSANOW, &t);
+    ::tcflush(port->fd, TCIOFLUSH);
+    port->wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (port->wake < 0) {
+        ::close(port->fd);
+        return SiStatus::DeviceIoFailed;
+    }
+    Port *p = port.get();
+    port->reader = std::thread([p] { p->run(); });
+    *handle = ++lastHandle_; // never reused, so a stale handle cannot reach a newer bridge
+    ports_[*handle] = std::move(port);
+    return SiStatus::Success;
+}
+
+int TtyBridgeApi::SI_SetBaudRate(SiHandle handle, quint32 baudRate)
+{
+    auto it = ports_.find(handle);
+    if (it == ports_.end())
+        return SiStatus::InvalidHandle;
+    bool ok = false;
+    const speed_t speed = speedFor(baudRate, &ok);
+    if (!ok)
+        return SiStatus::InvalidBaudRate;
+    termios t{};
+    if (::tcgetattr(it->second->fd, &t) != 0)
+        return SiStatus::DeviceIoFailed;
+    cfsetispeed(&t, speed);
+    cfsetospeed(&t, speed);
+    return ::tcsetattr(it->second->fd, TCSANOW, &t) == 0 ? SiStatus::Success : SiStatus::DeviceIoFailed;
+}
+
+int TtyBridgeApi::SI_SetTimeouts(quint32 readTimeoutMs, quint32)
+{
+    readTimeoutMs_->store(readTimeoutMs);
+    return SiStatus::Success;
+}
+
+int TtyBridgeApi::SI_Read(SiHandle handle, void *buffer, quint32 bytesToRead, quint32 *bytesReturned)
+{
+    if (bytesReturned)
+        *bytesReturned = 0;
+    auto it = ports_.find(handle);
+    if (it == ports_.end())
+        return SiStatus::InvalidHandle;
+    if (!buffer || bytesToRead == 0)
+        return SiStatus::InvalidParameter;
+    Port &p = *it->second;
+    if (p.chunk.exchange(bytesToRead) != bytesToRead) {
+        std::lock_guard lock(p.m);
+        p.partial.clear();
+        p.completed.clear();
+    }
+    std::lock_guard lock(p.m);
+    if (!p.completed.empty()) {
+        std::memcpy(buffer, p.completed.front().constData(), bytesToRead);
+        p.completed.pop_front();
+        if (bytesReturned)
+            *bytesReturned = bytesToRead;
+        return SiStatus::Success;
+    }
+    return p.lost ? SiStatus::ReadError : SiStatus::ReadTimedOut;
+}
+
+int TtyBridgeApi::SI_FlushBuffers(SiHandle handle, quint8 flushTransmit, quint8 flushReceive)
+{
+    auto it = ports_.find(handle);
+    if (it == ports_.end())
+        return SiStatus::InvalidHandle;
+    Port &p = *it->second;
+    if (flushTransmit)
+        ::tcflush(p.fd, TCOFLUSH);
+    if (flushReceive) {
+        std::lock_guard lock(p.m);
+        ::tcflush(p.fd, TCIFLUSH);
+        p.partial.clear();
+        p.completed.clear();
+    }
+    return SiStatus::Success;
+}
+
+int TtyBridgeApi::SI_Close(SiHandle handle)
+{
+    auto it = ports_.find(handle);
+    if (it == ports_.end())
+        return SiStatus::InvalidHandle;
+    it->second->stop();
+    ports_.erase(it);
+    return SiStatus::Success;
+}
+
+QString TtyBridgeApi::devicePath(SiHandle handle) const
+{
+    auto it = ports_.find(handle);
+    return it == ports_.end() ? QString() : it->second->path;
+}
+
+bool TtyBridgeApi::isLost(SiHandle handle) const
+{
+    auto it = ports_.find(handle);
+    if (it == ports_.end())
+        return false;
+    std::lock_guard lock(it->second->m);
+    return it->second->lost;
+}
+
+} // namespace sorrel

@@ -1,0 +1,57 @@
+#pragma once
+// A USB bridge that the kernel presents as a tty. A reader thread per open bridge takes
+// the bytes as they come and assembles whole reads (bytes that arrive without a pause
+// longer than the read time-out), so SI_Read never makes the caller wait: it takes a
+// completed read or says there is none yet.
+
+#include "link/bridgeapi.h"
+
+#include <QStringList>
+#include <array>
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+
+namespace sorrel {
+
+struct BridgeUsbId {
+    quint16 vendor;
+    quint16 product;
+};
+// USB serial bridge chips that meter cables carry, as the kernel's tty driver binds them.
+extern const std::array<BridgeUsbId, 4> kBridgeUsbIds;
+bool isBridgeUsbId(quint16 vendor, quint16 product);
+
+// The bridges present: exactly the device named by SORREL_BRIDGE when that is set,
+// else every tty whose USB device is in the table.
+QStringList locateBridgeTtys();
+
+class TtyBridgeApi : public BridgeApi {
+public:
+    using Locator = std::function<QStringList()>;
+    explicit TtyBridgeApi(Locator locate = &locateBridgeTtys);
+    ~TtyBridgeApi() override;
+
+    int SI_GetNumDevices(quint32 *numDevices) override;
+    int SI_Open(quint32 deviceNum, SiHandle *handle) override;
+    int SI_SetBaudRate(SiHandle handle, quint32 baudRate) override;
+    int SI_SetTimeouts(quint32 readTimeoutMs, quint32 writeTimeoutMs) override;
+    int SI_Read(SiHandle handle, void *buffer, quint32 bytesToRead, quint32 *bytesReturned) override;
+    int SI_FlushBuffers(SiHandle handle, quint8 flushTransmit, quint8 flushReceive) override;
+    int SI_Close(SiHandle handle) override;
+
+    // The device behind an open handle (empty if none), and whether it has gone away.
+    QString devicePath(SiHandle handle) const;
+    bool isLost(SiHandle handle) const;
+
+    struct Port;
+
+private:
+    Locator locate_;
+    std::map<SiHandle, std::unique_ptr<Port>> ports_;
+    SiHandle lastHandle_ = 0;
+    std::shared_ptr<std::atomic<quint32>> readTimeoutMs_;
+};
+
+} // namespace sorrel

@@ -1,0 +1,178 @@
+#include "record/gui/trendchartview.h"
+
+#include <QAreaSeries>
+#include <QGraphicsRectItem>
+#include <QLineSeries>
+#include <QValueAxis>
+#include <QWheelEvent>
+
+namespace sorrel {
+
+namespace {
+constexpr int kLeftWallDepth = 11;
+constexpr int kToolbarBand = 26; // the toolbar sits inside the chart's top edge
+
+// At most five labelled ticks per page, on whole points (1, 2 or 5 times a power of ten).
+double tickInterval(double width)
+{
+    for (double scale = 1; scale < 1e12; scale *= 10)
+        for (double step : {1.0, 2.0, 5.0})
+            if (step * scale * 5 >= width)
+                return step * scale;
+    return 1e12;
+}
+} // namespace
+
+TrendChartView::TrendChartView(QWidget *parent) : QChartView(parent)
+{
+    setObjectName(QStringLiteral("Chtshow"));
+    setRenderHint(QPainter::Antialiasing, false);
+    setRubberBand(QChartView::NoRubberBand);
+    setDragMode(QGraphicsView::NoDrag);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFrameShape(QFrame::NoFrame);
+    setBackgroundBrush(QColor(192, 221, 248)); // the panel colour under the gradient
+
+    QChart *c = chart();
+    c->setAnimationOptions(QChart::NoAnimation);
+    c->legend()->hide();
+    c->setTitle(QString());
+    QFont titleFont(QStringLiteral("Arial"));
+    titleFont.setPointSize(10);
+    c->setTitleFont(titleFont);
+    c->setTitleBrush(QColor(0, 0, 255));
+    c->setBackgroundRoundness(0);
+    c->setDropShadowEnabled(false);
+    QLinearGradient gradient(0, 0, 0, 1);
+    gradient.setCoordinateMode(QGradient::ObjectMode);
+    gradient.setColorAt(0, QColor(192, 192, 192));
+    gradient.setColorAt(1, Qt::white);
+    c->setBackgroundBrush(gradient);
+    c->setBackgroundPen(Qt::NoPen);
+    c->setPlotAreaBackgroundBrush(Qt::white); // the back wall
+    c->setPlotAreaBackgroundPen(Qt::NoPen);
+    c->setPlotAreaBackgroundVisible(true);
+
+    areaUpper_ = new QLineSeries(this);
+    Series2 = new QAreaSeries(areaUpper_);
+    Series2->setObjectName(QStringLiteral("Series2"));
+    Series2->setBrush(QColor(255, 255, 128));
+    Series2->setPen(QPen(QColor(0, 128, 255), 1));
+    Series2->setPointsVisible(false);
+    Series2->setPointLabelsVisible(false);
+
+    Series1 = new QLineSeries;
+    Series1->setObjectName(QStringLiteral("Series1"));
+    Series1->setColor(Qt::red);
+    Series1->setPen(QPen(QColor(128, 255, 0), 1));
+    Series1->setPointsVisible(false);
+    Series1->setPointLabelsVisible(false);
+
+    c->addSeries(Series2);
+    c->addSeries(Series1);
+
+    axisX_ = new QValueAxis;
+    axisX_->setLabelFormat(QStringLiteral("%d"));
+    axisX_->setTickType(QValueAxis::TicksDynamic);
+    axisY_ = new QValueAxis;
+    axisY_->setLabelFormat(QStringLiteral("%d"));
+    QPen axisLine(QColor(0, 64, 128), 1, Qt::DashLine);
+    axisY_->setLinePen(axisLine);
+    axisY_->setMinorTickCount(4);
+    QFont labels(QStringLiteral("Arial"));
+    labels.setPointSize(7);
+    axisX_->setLabelsFont(labels);
+    axisY_->setLabelsFont(labels);
+    c->addAxis(axisX_, Qt::AlignBottom);
+    c->addAxis(axisY_, Qt::AlignLeft);
+    for (QAbstractSeries *s : {static_cast<QAbstractSeries *>(Series2),
+                               static_cast<QAbstractSeries *>(Series1)}) {
+        s->attachAxis(axisX_);
+        s->attachAxis(axisY_);
+    }
+
+    leftWall_ = new QGraphicsRectItem(c);
+    leftWall_->setBrush(Qt::yellow);
+    leftWall_->setPen(Qt::NoPen);
+    leftWall_->setZValue(0.5); // over the back wall, under grid, axes and series
+    connect(c, &QChart::plotAreaChanged, this, [this] { placeLeftWall(); });
+
+    model_.onChanged = [this](unsigned changes) { modelChanged(changes); };
+    modelChanged(TrendChartModel::HorizontalRange | TrendChartModel::ValueRange
+                 | TrendChartModel::AreaShown);
+    applyMargins();
+}
+
+TrendChartView::~TrendChartView()
+{
+    model_.onChanged = nullptr;
+}
+
+void TrendChartView::modelChanged(unsigned changes)
+{
+    if (changes & TrendChartModel::HorizontalRange) {
+        const double min = model_.horizontalMinimum();
+        const double max = model_.horizontalMaximum();
+        axisX_->setRange(min, max);
+        axisX_->setTickInterval(tickInterval(max - min));
+        axisX_->setTickAnchor(0);
+    }
+    if (changes & TrendChartModel::ValueRange) {
+        if (model_.valueMinimum() <= model_.valueMaximum())
+            axisY_->setRange(model_.valueMinimum(), model_.valueMaximum());
+    }
+    if (changes & TrendChartModel::AreaShown)
+        Series2->setVisible(model_.areaShown());
+    if (changes & (TrendChartModel::PointAdded | TrendChartModel::HorizontalRange))
+        syncPoints(changes & TrendChartModel::HorizontalRange);
+}
+
+void TrendChartView::syncPoints(bool force)
+{
+    const TrendChartModel::Span span = model_.visibleSpan();
+    if (!force && span == shownSpan_)
+        return;
+    shownSpan_ = span;
+    QList<QPointF> points;
+    if (span.first <= span.last) {
+        points.reserve(span.last - span.first + 1);
+        for (qint64 x = span.first; x <= span.last; ++x)
+            points.append(QPointF(double(x), model_.point(x)));
+    }
+    areaUpper_->replace(points);
+    Series1->replace(points);
+}
+
+void TrendChartView::placeLeftWall()
+{
+    const QRectF plot = chart()->plotArea();
+    leftWall_->setRect(QRectF(plot.left(), plot.top(), qMin<qreal>(kLeftWallDepth, plot.width()),
+                              plot.height()));
+}
+
+void TrendChartView::applyMargins()
+{
+    // 1 % left, 10 % right, 1 % bottom of the chart's size.
+    const QSize s = size();
+    chart()->setMargins(QMargins(qRound(s.width() * 0.01), kToolbarBand,
+                                 qRound(s.width() * 0.10), qRound(s.height() * 0.01)));
+}
+
+void TrendChartView::resizeEvent(QResizeEvent *event)
+{
+    QChartView::resizeEvent(event);
+    applyMargins();
+}
+
+void TrendChartView::wheelEvent(QWheelEvent *event)
+{
+    ChtshowMouseWheel(event);
+}
+
+void TrendChartView::ChtshowMouseWheel(QWheelEvent *event)
+{
+    event->accept(); // handled: the wheel neither zooms nor scrolls the chart
+}
+
+} // namespace sorrel

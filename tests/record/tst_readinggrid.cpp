@@ -1,0 +1,145 @@
+#include "record/gui/readinggridmodel.h"
+#include "record/gui/readinggridview.h"
+
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace sorrel;
+
+class TestReadingGrid : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void columns_data();
+    void columns();
+    void cells();
+    void followsAppendedRows();
+    void batchAndReset();
+};
+
+void TestReadingGrid::columns_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("alignment");
+    const int right = int(Qt::AlignRight | Qt::AlignVCenter);
+    QTest::newRow("No") << 0 << "No" << 80 << right;
+    QTest::newRow("Time") << 1 << "Time" << 100 << int(Qt::AlignCenter);
+    QTest::newRow("Value") << 2 << "Value" << 100 << right;
+    QTest::newRow("Unit") << 3 << "Unit" << 70 << right;
+}
+
+void TestReadingGrid::columns()
+{
+    QFETCH(int, column);
+    QFETCH(QString, title);
+    QFETCH(int, width);
+    QFETCH(int, alignment);
+    ReadingTable table;
+    table.append({1, "10:00:00", "1.0", "lux"});
+    ReadingGridModel model(table);
+    ReadingGridView view;
+    view.setModel(&model);
+    QCOMPARE(model.columnCount(), 4);
+    QCOMPARE(model.headerData(column, Qt::Horizontal).toString(), title);
+    QCOMPARE(view.header()->sectionSize(column), width);
+    const QModelIndex idx = model.index(0, column);
+    QCOMPARE(model.data(idx, Qt::TextAlignmentRole).value<Qt::Alignment>().toInt(), alignment);
+    QVERIFY(!(model.flags(idx) & Qt::ItemIsEditable));
+    QVERIFY(model.flags(idx) & Qt::ItemIsSelectable);
+}
+
+void TestReadingGrid::cells()
+{
+    ReadingTable table;
+    table.append({-3, "10:15:02", "1.234", "lux"});
+    table.append({std::nullopt, "", "NULL", "V"});
+    ReadingGridModel model(table);
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(model.data(model.index(0, 0)).toInt(), -3);
+    QCOMPARE(model.cellText(0, 0), QStringLiteral("-3"));
+    QCOMPARE(model.cellText(0, 1), QStringLiteral("10:15:02"));
+    QCOMPARE(model.cellText(0, 2), QStringLiteral("1.234"));
+    QCOMPARE(model.cellText(0, 3), QStringLiteral("lux"));
+    // A loaded row without a number shows an empty cell, not 0.
+    QVERIFY(!model.data(model.index(1, 0)).isValid());
+    QCOMPARE(model.cellText(1, 0), QString());
+    QCOMPARE(model.cellText(1, 2), QStringLiteral("NULL"));
+}
+
+void TestReadingGrid::followsAppendedRows()
+{
+    ReadingTable table;
+    ReadingGridModel model(table);
+    ReadingGridView view;
+    view.setModel(&model);
+    view.resize(398, 233);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QCOMPARE(view.currentRow(), -1);
+
+    for (int i = 1; i <= 60; ++i) {
+        table.append({i, "10:00:00", QString::number(i), "lux"});
+        QCOMPARE(view.currentRow(), i - 1);
+        QVERIFY(view.isRowVisible(i - 1));
+    }
+    QVERIFY(view.firstVisibleRow() > 0); // it scrolled
+
+    // The user looks at the top; the next row is selected and shown all the same.
+    QTest::keyClick(&view, Qt::Key_Home);
+    QCOMPARE(view.currentRow(), 0);
+    QVERIFY(view.isRowVisible(0));
+    QVERIFY(!view.isRowVisible(59));
+    table.append({61, "10:00:01", "61", "lux"});
+    QCOMPARE(view.currentRow(), 60);
+    QVERIFY(view.isRowVisible(60));
+
+    // Clicking picks the whole row under the pointer.
+    QTest::keyClick(&view, Qt::Key_Home);
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {},
+                      QPoint(300, ReadingGridView::kRowHeight * 2 + 3));
+    QCOMPARE(view.currentRow(), 2);
+}
+
+void TestReadingGrid::batchAndReset()
+{
+    ReadingTable table;
+    ReadingGridModel model(table);
+    ReadingGridView view;
+    view.setModel(&model);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    {
+        ReadingTable::Batch batch(table);
+        for (int i = 0; i < 5000; ++i)
+            table.append({i, "", QString::number(i % 7), ""});
+        QCOMPARE(model.rowCount(), 0); // not announced yet
+    }
+    QCOMPARE(inserted.size(), 1);
+    QCOMPARE(inserted.first().at(1).toInt(), 0);
+    QCOMPARE(inserted.first().at(2).toInt(), 4999);
+    QCOMPARE(model.rowCount(), 5000);
+    QCOMPARE(view.currentRow(), 4999);
+
+    table.clear();
+    QCOMPARE(reset.size(), 1);
+    QCOMPARE(model.rowCount(), 0);
+    QCOMPARE(view.currentRow(), -1);
+
+    ReadingTable loaded;
+    loaded.append({1, "a", "b", "c"});
+    loaded.append({2, "d", "e", "f"});
+    table.replaceAll(std::move(loaded));
+    QCOMPARE(reset.size(), 2);
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(model.cellText(1, 3), QStringLiteral("f"));
+
+    // Once detached, the table no longer reaches the model.
+    model.detach();
+    table.append({3, "", "", ""});
+    QCOMPARE(model.rowCount(), 0);
+}
+
+QTEST_MAIN(TestReadingGrid)
+#include "tst_readinggrid.moc"

@@ -1,0 +1,241 @@
+#include "app/gui/tfcomm.h"
+#include "decode/framebuilder.h"
+#include "app/decimalseparator.h"
+#include "record/chartcontrol.h"
+#include "record/gui/readinggridview.h"
+#include "record/gui/trendchartview.h"
+#include "record/recorder.h"
+
+#include <QActionGroup>
+#include <QAreaSeries>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QTest>
+#include <QTimer>
+#include <QValueAxis>
+
+using namespace sorrel;
+
+namespace {
+
+void feed(TFCOMM &w, const QString &value, float count, Ind point)
+{
+    ReadingState &s = w.session().state();
+    s.currentValue = value;
+    s.currentUnit = QStringLiteral("lux");
+    s.lastReading = count;
+    for (Ind p : {Ind::LcdP1, Ind::LcdP2, Ind::LcdP3})
+        w.session().panel().setShown(p, p == point);
+    // The decoder's recording step.
+    QVERIFY(w.session().onRecord);
+    w.session().onRecord();
+}
+
+} // namespace
+
+class TestRecordWindow : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void readingReachesGridChartAndPage();
+    void limitEntries_data();
+    void limitEntries();
+    void newFromEachPlace_data();
+    void newFromEachPlace();
+    void editsTakeDigitsOnly();
+    void pageSizeEntry();
+    void fillAndEnlarge();
+};
+
+void TestRecordWindow::readingReachesGridChartAndPage()
+{
+    RecordingNotifier notifier;
+    TFCOMM w(AppOptions{}, notifier);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.Bt10->text(), QStringLiteral("1"));
+    QCOMPARE(w.trendChart()->valueAxis()->max(), 2000.0);
+
+    // A Tern frame from the bridge: 12.34 lux, through the decoder's recording step.
+    w.session().dispatchBridgeFrame(testframes::TernFrame().digits("1234").point(2).bit(73).text());
+    const QString sep = w.session().state().decimalSeparator;
+    QCOMPARE(w.cds1.rowCount(), 1);
+    QCOMPARE(w.cds1.no(0), 1);
+    QCOMPARE(w.cds1.value(0), "12" + sep + "34");
+    QCOMPARE(w.cds1.unit(0), QStringLiteral("lux"));
+    QCOMPARE(w.cds1.time(0).size(), 6 + 2 * systemTimeSeparator().size());
+    QCOMPARE(w.readingGrid()->currentRow(), 0);
+    TrendChartView *chart = w.trendChart();
+    QCOMPARE(chart->model().pointCount(), 2);
+    QCOMPARE(chart->Series1->count(), 2);
+    QCOMPARE(chart->Series1->at(1), QPointF(1, double(12.34f)));
+    QCOMPARE(chart->valueAxis()->max(), 20.0);
+    QCOMPARE(chart->valueAxis()->min(), -20.0);
+    QCOMPARE(w.Bt10->text(), QStringLiteral("1"));
+
+    for (int i = 2; i <= 101; ++i)
+        feed(w, QString::number(i) + QStringLiteral(".0"), i * 10, Ind::LcdP3);
+    QCOMPARE(w.Bt10->text(), QStringLiteral("2"));
+    QCOMPARE(chart->horizontalAxis()->min(), 101.0);
+    QCOMPARE(chart->horizontalAxis()->max(), 200.0);
+    // The series hold the window's points only (X 100 and 101), not the run.
+    QCOMPARE(chart->Series1->count(), 2);
+    QCOMPARE(chart->Series1->at(1), QPointF(101, 101.0));
+    QCOMPARE(chart->Series2->upperSeries()->points(), chart->Series1->points());
+    QCOMPARE(chart->valueAxis()->max(), 200.0);
+    QCOMPARE(w.readingGrid()->currentRow(), 100);
+    QVERIFY(w.readingGrid()->isRowVisible(100));
+
+    QTest::mouseClick(w.BtFirst, Qt::LeftButton);
+    QCOMPARE(w.Bt10->text(), QStringLiteral("1"));
+    QCOMPARE(chart->horizontalAxis()->min(), 1.0);
+    QCOMPARE(chart->Series1->count(), 102); // X 0 .. 100 and the neighbour 101
+    QTest::mouseClick(w.BtNext, Qt::LeftButton);
+    QCOMPARE(w.Bt10->text(), QStringLiteral("2"));
+    QTest::mouseClick(w.BTPrevious, Qt::LeftButton);
+    QTest::mouseClick(w.BTlast, Qt::LeftButton);
+    QCOMPARE(w.Bt10->text(), QStringLiteral("2"));
+    QCOMPARE(chart->horizontalAxis()->min(), 101.0);
+    QVERIFY(notifier.messages.isEmpty());
+}
+
+void TestRecordWindow::limitEntries_data()
+{
+    QTest::addColumn<int>("entry");
+    for (int i = 0; i < int(kRecordLimits.size()); ++i)
+        QTest::newRow(kRecordLimits[size_t(i)].name) << i;
+}
+
+void TestRecordWindow::limitEntries()
+{
+    QFETCH(int, entry);
+    RecordingNotifier notifier;
+    TFCOMM w(AppOptions{}, notifier);
+    QAction *const actions[] = {w.N10001, w.N50001, w.N100001, w.N500001, w.N1000001, w.limitess};
+    QCOMPARE(w.recorder()->recordLimit(), 10000);
+    QVERIFY(w.N100001->isChecked());
+    actions[entry]->trigger();
+    QCOMPARE(w.recorder()->recordLimit(), kRecordLimits[size_t(entry)].limit);
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(actions[i]->isChecked(), i == entry);
+    QCOMPARE(actions[entry]->text(), QString::fromLatin1(kRecordLimits[size_t(entry)].caption));
+}
+
+void TestRecordWindow::newFromEachPlace_data()
+{
+    QTest::addColumn<QString>("place");
+    QTest::newRow("RecordNew") << "RecordNew";
+    QTest::newRow("BtNew") << "BtNew";
+    QTest::newRow("New1") << "New1";
+}
+
+void TestRecordWindow::newFromEachPlace()
+{
+    QFETCH(QString, place);
+    RecordingNotifier notifier;
+    TFCOMM w(AppOptions{}, notifier);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    feed(w, QStringLiteral("1.0"), 10, Ind::LcdP3);
+    feed(w, QStringLiteral("2.0"), 20, Ind::LcdP3);
+    if (place == u"New1")
+        w.New1->trigger();
+    else
+        QTest::mouseClick(place == u"BtNew" ? w.BtNew : w.RecordNew, Qt::LeftButton);
+    QCOMPARE(notifier.texts(), QStringList{QStringLiteral(" Record deleted ")});
+    QCOMPARE(notifier.messages.first().kind, MessageKind::Information);
+    QVERIFY(w.cds1.isEmpty());
+    QCOMPARE(w.readingGrid()->currentRow(), -1);
+    QCOMPARE(w.trendChart()->model().pointCount(), 3); // the chart keeps its points
+    feed(w, QStringLiteral("3.0"), 30, Ind::LcdP3);
+    QCOMPARE(w.cds1.no(0), 1);
+}
+
+void TestRecordWindow::editsTakeDigitsOnly()
+{
+    RecordingNotifier notifier;
+    TFCOMM w(AppOptions{}, notifier);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.recorder()->countdown(), 0); // the start text "1" sets no wait
+    for (QLineEdit *edit : {w.RecordSITime, w.Maxrecord}) {
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClicks(edit, QStringLiteral("1a2 -+.3"));
+        QCOMPARE(edit->text(), QStringLiteral("123"));
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QCOMPARE(edit->text(), QStringLiteral("12"));
+    }
+    // Each change of the interval text reloads the countdown.
+    QCOMPARE(w.recorder()->countdown(), 12);
+    QTest::mouseClick(w.RecordSI, Qt::LeftButton);
+    QVERIFY(w.recorder()->samplingInterval());
+    QTest::mouseClick(w.RepeatSet, Qt::LeftButton);
+    QVERIFY(!w.recorder()->repeat());
+    QVERIFY(w.Trecord->isActive());
+    QCOMPARE(w.Trecord->interval(), 1000);
+}
+
+void TestRecordWindow::pageSizeEntry()
+{
+    RecordingNotifier notifier;
+    TFCOMM w(AppOptions{}, notifier);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    for (int i = 1; i <= 120; ++i)
+        feed(w, QString::number(i), i, Ind::LcdP1);
+    QVERIFY(!w.Timer2->isActive());
+
+    w.Maxrecord->setFocus();
+    w.Maxrecord->selectAll();
+    QTest::keyClicks(w.Maxrecord, QStringLiteral("50"));
+    QVERIFY(w.Timer2->isActive());
+    QCOMPARE(w.chartControl()->pageSize(), 100); // not before a second has passed
+    QTRY_COMPARE_WITH_TIMEOUT(w.chartControl()->pageSize(), 50, 3000);
+    QVERIFY(!w.Timer2->isActive());
+    QValueAxis *x = w.trendChart()->horizontalAxis();
+    QCOMPARE(x->max() - x->min(), 49.0);
+    QCOMPARE(w.Bt10->text(), QString::number(w.chartControl()->pageCount()));
+    QCOMPARE(w.Bt10->text(), QStringLiteral("3"));
+
+    // Cleared, or a size of 0: back to "100", selected.
+    for (const QString &typed : {QString(), QStringLiteral("0")}) {
+        w.Maxrecord->selectAll();
+        QTest::keyClick(w.Maxrecord, Qt::Key_Backspace);
+        QTest::keyClicks(w.Maxrecord, typed);
+        QTRY_COMPARE_WITH_TIMEOUT(w.Maxrecord->text(), QStringLiteral("100"), 3000);
+        QCOMPARE(w.Maxrecord->selectedText(), QStringLiteral("100"));
+        QCOMPARE(w.chartControl()->pageSize(), 100);
+        QVERIFY(!w.Timer2->isActive());
+        w.chartControl()->SetPageSize(50);
+    }
+}
+
+void TestRecordWindow::fillAndEnlarge()
+{
+    RecordingNotifier notifier;
+    TFCOMM w(AppOptions{}, notifier);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    TrendChartView *chart = w.trendChart();
+    QVERIFY(chart->Series2->isVisible());
+    QTest::mouseClick(w.BtFill, Qt::LeftButton);
+    QVERIFY(!chart->Series2->isVisible());
+    QVERIFY(chart->Series1->isVisible());
+    QTest::mouseClick(w.BtFill, Qt::LeftButton);
+    QVERIFY(chart->Series2->isVisible());
+
+    const QRect normal(400, 152, 321, 394);
+    QCOMPARE(w.Chtshow->geometry(), normal);
+    QVERIFY(w.TbFd->isVisible() && !w.TbSx->isVisible());
+    QTest::mouseClick(w.TbFd, Qt::LeftButton);
+    const QRect outer = w.frameGeometry();
+    QCOMPARE(w.Chtshow->geometry(), QRect(2, 28, outer.width() - 12, outer.height() - 85));
+    QVERIFY(!w.TbFd->isVisible() && w.TbSx->isVisible());
+    QTest::mouseClick(w.TbSx, Qt::LeftButton);
+    QCOMPARE(w.Chtshow->geometry(), normal);
+    QVERIFY(w.TbFd->isVisible() && !w.TbSx->isVisible());
+}
+
+QTEST_MAIN(TestRecordWindow)
+#include "tst_recordwindow.moc"
