@@ -14,6 +14,7 @@ class QAbstractButton;
 class QAction;
 class QActionGroup;
 class QCheckBox;
+class QFileDialog;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -119,6 +120,19 @@ private:
     QRect chartNormalGeometry_;
 
 public:
+
+    // ---- output: reading files, report, chart picture (tfcomm_output.cpp) -----
+    QFileDialog *SaveDialog2 = nullptr;
+    QFileDialog *OpenDialog1 = nullptr;
+    QFileDialog *SavePictureDialog1 = nullptr;
+    void saveasClick();       // saveas, "Save" (Save1)
+    void SpeedButton2Click(); // OpenDataFiles
+    void BtPrintClick();      // returns when the preview is closed
+    void BtSaveClick();
+    // The steps after each dialog.
+    void saveReadingFileTo(const QString &fileName);
+    void loadReadingFileFrom(const QString &fileName);
+    void saveChartPictureTo(const QString &fileName);
 
     // ---- links -------------------------------------------------------------
     // The link objects (serial driver, HID cable, bridge, watchdog) and the toggle

@@ -1,0 +1,44 @@
+#include "record/gui/chartpicture.h"
+
+#include "app/notifier.h"
+
+#include <QAbstractScrollArea>
+#include <QDir>
+#include <QImageWriter>
+#include <QSaveFile>
+#include <QWidget>
+
+namespace sorrel {
+
+QImage chartPicture(QWidget *chart)
+{
+    QImage image(chart->size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    // The chart's own drawing, without the window background (so what it leaves
+    // unpainted stays white) and without the controls placed on it; a chart drawn in
+    // a scroll area's viewport brings that along.
+    chart->render(&image, QPoint(), QRegion(), {});
+    if (auto *area = qobject_cast<QAbstractScrollArea *>(chart)) {
+        QWidget *viewport = area->viewport();
+        viewport->render(&image, viewport->mapTo(chart, QPoint(0, 0)), QRegion(), QWidget::DrawChildren);
+    }
+    return image;
+}
+
+void saveChartPicture(QWidget *chart, const QString &fileName)
+{
+    const QImage image = chartPicture(chart);
+    const QString shown = QDir::toNativeSeparators(fileName);
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        throw Failure(QStringLiteral("Cannot create file \"%1\". %2").arg(shown, file.errorString()));
+    QImageWriter writer(&file, "bmp");
+    if (!writer.write(image)) {
+        file.cancelWriting();
+        throw Failure(QStringLiteral("Cannot write file \"%1\". %2").arg(shown, writer.errorString()));
+    }
+    if (!file.commit())
+        throw Failure(QStringLiteral("Cannot write file \"%1\". %2").arg(shown, file.errorString()));
+}
+
+} // namespace sorrel

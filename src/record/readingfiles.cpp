@@ -1,0 +1,1067 @@
+#include "record/readingfiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sorrel {
+
+namespace {
+
+constexpr qsizetype kFlushBytes = 1 << 20;
+constexpr qint64 kReadChunk = 1 << 20;
+constexpr qint64 kProgressRows = 1 << 16;
+// A saved row is under a hundred bytes; anything near these is not a reading file.
+constexpr qsizetype kMaxLine = 1 << 20;
+constexpr qint64 kMaxXmlToken = 4 << 20;
+constexpr int kMaxXmlDepth = 32;
+
+const char kHeader[] = "No\tTime\tValue\tUnit\r\n";
+
+QString loadFailedText() { return QStringLiteral("Failed to Load File!"); }
+
+// ---- writing ---------------------------------------------------------------------
+// Rows are encoded straight into one buffer; each field is given room for its worst
+// case (six bytes a character for an XML reference, three for UTF-8).
+
+// Writes s in the local 8-bit encoding; rows are nearly always ASCII.
+char *putLocal8Bit(char *d, QStringView s)
+{
+    const char16_t *p = s.utf16();
+    const qsizetype n = s.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (p[i] >= 0x80) {
+            const QByteArray bytes = s.toLocal8Bit();
+            std::memcpy(d, bytes.constData(), size_t(bytes.size()));
+            return d + bytes.size();
+        }
+        d[i] = char(p[i]);
+    }
+    return d + n;
+}
+
+char *putInt(char *d, qint32 v)
+{
+    return std::to_chars(d, d + 11, v).ptr;
+}
+
+char *put(char *d, const char *s, size_t n)
+{
+    std::memcpy(d, s, n);
+    return d + n;
+}
+
+// Text field of the tab-separated file: blanks and control characters trimmed, empty
+// written as NULL.
+char *putTextField(char *d, const QString &s)
+{
+    const QChar *c = s.constData();
+    qsizetype b = 0, e = s.size();
+    while (b < e && c[b].unicode() <= 0x20)
+        ++b;
+    while (e > b && c[e - 1].unicode() <= 0x20)
+        --e;
+    if (b == e)
+        return put(d, "NULL", 4);
+    return putLocal8Bit(d, QStringView(c + b, e - b));
+}
+
+// Characters XML 1.0 can carry, even as references.
+bool xmlCarries(char32_t c)
+{
+    if (c < 0x20)
+        return c == 0x9 || c == 0xA || c == 0xD;
+    if (c >= 0xD800 && c <= 0xDFFF)
+        return false;
+    return c != 0xFFFE && c != 0xFFFF;
+}
+
+// An attribute value. Tab and line ends become references so that the reader's
+// attribute normalisation keeps them; what XML cannot carry becomes U+FFFD.
+char *putXmlValue(char *d, const QString &s)
+{
+    const char16_t *p = reinterpret_cast<const char16_t *>(s.utf16());
+    const qsizetype n = s.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = p[i];
+        if (c >= 0x20 && c < 0x80) {
+            switch (c) {
+            case u'<': d = put(d, "&lt;", 4); break;
+            case u'>': d = put(d, "&gt;", 4); break;
+            case u'&': d = put(d, "&amp;", 5); break;
+            case u'"': d = put(d, "&quot;", 6); break;
+            case u'\'': d = put(d, "&apos;", 6); break;
+            default: *d++ = char(c);
+            }
+            continue;
+        }
+        if (c == u'\t') { d = put(d, "&#9;", 4); continue; }
+        if (c == u'\n') { d = put(d, "&#10;", 5); continue; }
+        if (c == u'\r') { d = put(d, "&#13;", 5); continue; }
+        if (c < 0x20) { d = put(d, "\xEF\xBF\xBD", 3); continue; }
+        // A run of non-ASCII characters, mended where XML cannot carry them.
+        QString run;
+        while (i < n && p[i] >= 0x80) {
+            if (QChar::isHighSurrogate(p[i]) && i + 1 < n && QChar::isLowSurrogate(p[i + 1])) {
+                run.append(QChar(p[i])).append(QChar(p[i + 1]));
+                i += 2;
+                continue;
+            }
+            run.append(QChar(xmlCarries(p[i]) ? p[i] : char16_t(0xFFFD)));
+            ++i;
+        }
+        --i;
+        d = putLocal8Bit(d, run);
+    }
+    return d;
+}
+
+size_t worstCase(const ReadingRow &r)
+{
+    return 64 + 6 * size_t(r.time.size() + r.value.size() + r.unit.size());
+}
+
+class BufferedWriter {
+public:
+    explicit BufferedWriter(QSaveFile &file) : file_(file), buffer_(size_t(kFlushBytes) + 4096) {}
+
+    // Room for n more bytes; null when writing out failed.
+    char *room(size_t n)
+    {
+        if (used_ + n > buffer_.size()) {
+            if (!flush())
+                return nullptr;
+            if (n > buffer_.size())
+                buffer_.resize(n);
+        }
+        return buffer_.data() + used_;
+    }
+    void advance(char *end) { used_ = size_t(end - buffer_.data()); }
+    bool append(const char *s)
+    {
+        const size_t n = std::strlen(s);
+        char *d = room(n);
+        if (!d)
+            return false;
+        advance(put(d, s, n));
+        return true;
+    }
+    bool flushIfFull() { return used_ < size_t(kFlushBytes) || flush(); }
+    bool flush()
+    {
+        const qint64 n = used_ ? file_.write(buffer_.data(), qint64(used_)) : 0;
+        used_ = 0;
+        return n >= 0;
+    }
+
+private:
+    QSaveFile &file_;
+    std::vector<char> buffer_;
+    size_t used_ = 0;
+};
+
+// Calls put(d, row) for each row; rows recorded while progress runs the event loop are
+// not part of this save.
+template <class Put>
+bool forEachRow(const ReadingTable &table, BufferedWriter &out, const FileProgress &progress, Put put)
+{
+    qsizetype n = table.rowCount();
+    for (qsizetype i = 0; i < n; ++i) {
+        const ReadingRow r = table.row(i);
+        char *d = out.room(worstCase(r));
+        if (!d)
+            return false;
+        out.advance(put(d, r));
+        if (!out.flushIfFull())
+            return false;
+        if (progress && (i + 1) % kProgressRows == 0) {
+            progress(i + 1, n);
+            n = std::min(n, table.rowCount());
+        }
+    }
+    return out.flush();
+}
+
+bool writeText(const ReadingTable &table, QSaveFile &file, const FileProgress &progress)
+{
+    BufferedWriter out(file);
+    return out.append(kHeader) && forEachRow(table, out, progress, [](char *d, const ReadingRow &r) {
+        if (r.no)
+            d = putInt(d, *r.no);
+        *d++ = '\t';
+        d = putTextField(d, r.time);
+        *d++ = '\t';
+        d = putTextField(d, r.value);
+        *d++ = '\t';
+        d = putTextField(d, r.unit);
+        return put(d, "\r\n", 2);
+    });
+}
+
+bool writeXml(const ReadingTable &table, QSaveFile &file, const FileProgress &progress)
+{
+    BufferedWriter out(file);
+    const bool head = out.append(
+        "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n"
+        "<DATAPACKET Version=\"2.0\">\r\n"
+        "<METADATA>\r\n"
+        "<FIELDS>\r\n"
+        "<FIELD attrname=\"No\" fieldtype=\"i4\"/>\r\n"
+        "<FIELD attrname=\"Time\" fieldtype=\"string\" WIDTH=\"20\"/>\r\n"
+        "<FIELD attrname=\"Value\" fieldtype=\"string\" WIDTH=\"20\"/>\r\n"
+        "<FIELD attrname=\"Unit\" fieldtype=\"string\" WIDTH=\"20\"/>\r\n"
+        "</FIELDS>\r\n"
+        "<PARAMS/>\r\n"
+        "</METADATA>\r\n"
+        "<ROWDATA>\r\n");
+    const bool rows = head && forEachRow(table, out, progress, [](char *d, const ReadingRow &r) {
+        d = put(d, "<ROW", 4);
+        if (r.no) {
+            d = put(d, " No=\"", 5);
+            d = putInt(d, *r.no);
+            *d++ = '"';
+        }
+        // A field without a value has no attribute.
+        if (!r.time.isEmpty()) {
+            d = putXmlValue(put(d, " Time=\"", 7), r.time);
+            *d++ = '"';
+        }
+        if (!r.value.isEmpty()) {
+            d = putXmlValue(put(d, " Value=\"", 8), r.value);
+            *d++ = '"';
+        }
+        if (!r.unit.isEmpty()) {
+            d = putXmlValue(put(d, " Unit=\"", 7), r.unit);
+            *d++ = '"';
+        }
+        return put(d, "/>\r\n", 4);
+    });
+    return rows && out.append("</ROWDATA>\r\n</DATAPACKET>\r\n") && out.flush();
+}
+
+// Writes a complete file beside the target and puts it in place; a failure leaves
+// whatever was there.
+template <class Body>
+bool writeReplacing(const QString &fileName, QString *error, Body body)
+{
+    const QFileInfo info(fileName);
+    if (info.exists() && !info.isWritable()) {
+        *error = QStringLiteral("Permission denied");
+        return false;
+    }
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = file.errorString();
+        return false;
+    }
+    if (!body(file)) {
+        *error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+// ---- reading ---------------------------------------------------------------------
+
+// Whole 32-bit decimal number with an optional sign.
+template <class Char>
+bool parseInt32(const Char *p, qsizetype n, qint32 *out)
+{
+    if (n <= 0)
+        return false;
+    bool negative = false;
+    if (*p == Char('+') || *p == Char('-')) {
+        negative = *p == Char('-');
+        ++p;
+        --n;
+        if (n == 0)
+            return false;
+    }
+    qint64 v = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const auto c = p[i];
+        if (c < Char('0') || c > Char('9'))
+            return false;
+        v = v * 10 + (c - Char('0'));
+        if (v > qint64(1) << 31)
+            return false;
+    }
+    if (negative)
+        v = -v;
+    if (v < INT32_MIN || v > INT32_MAX)
+        return false;
+    *out = qint32(v);
+    return true;
+}
+
+// Rows of one file share few distinct units and times: a text equal to the previous
+// row's shares its storage.
+class TextCache {
+public:
+    template <class Decode>
+    bool text(const char *p, size_t n, QString *out, Decode decode)
+    {
+        if (n != bytes_.size() || std::memcmp(p, bytes_.data(), n) != 0) {
+            QString t;
+            if (!decode(p, n, &t))
+                return false;
+            bytes_.assign(p, n);
+            text_ = std::move(t);
+        }
+        *out = text_;
+        return true;
+    }
+private:
+    std::string bytes_;
+    QString text_;
+};
+
+bool decodeLocal8Bit(const char *p, size_t n, QString *out)
+{
+    *out = QString::fromLocal8Bit(p, qsizetype(n));
+    return true;
+}
+
+struct Token {
+    const char *data = nullptr;
+    size_t size = 0;
+};
+
+// Splits a line into at most four tokens; returns the count, or -1 for a fifth token.
+// Runs of codes 1..32 separate; a token opening with a quote runs to the matching
+// quote, a doubled quote standing for one.
+int splitLine(const char *p, const char *e, std::array<Token, 4> &tokens,
+              std::array<std::string, 4> &unquoted)
+{
+    if (const void *nul = std::memchr(p, 0, size_t(e - p)))
+        e = static_cast<const char *>(nul);
+    int n = 0;
+    for (;;) {
+        while (p < e && static_cast<unsigned char>(*p) <= 32)
+            ++p;
+        if (p == e)
+            return n;
+        if (n == 4)
+            return -1;
+        if (*p == '"') {
+            ++p;
+            std::string &s = unquoted[size_t(n)];
+            s.clear();
+            for (;;) {
+                const char *q = static_cast<const char *>(std::memchr(p, '"', size_t(e - p)));
+                if (!q) { // unterminated: the rest of the line
+                    s.append(p, size_t(e - p));
+                    p = e;
+                    break;
+                }
+                s.append(p, size_t(q - p));
+                p = q + 1;
+                if (p < e && *p == '"') {
+                    s.push_back('"');
+                    ++p;
+                    continue;
+                }
+                break;
+            }
+            tokens[size_t(n)] = {s.data(), s.size()};
+        } else {
+            const char *start = p;
+            while (p < e && static_cast<unsigned char>(*p) > 32)
+                ++p;
+            tokens[size_t(n)] = {start, size_t(p - start)};
+        }
+        ++n;
+    }
+}
+
+class TextLoader {
+public:
+    TextLoader(QFile &file, ReadingTable &table, const FileProgress &progress)
+        : file_(file), table_(table), progress_(progress) {}
+
+    // Rows before a bad line stay; the grid hears of the new rows once, at the end.
+    bool run()
+    {
+        const ReadingTable::Batch batch(table_);
+        return readAll();
+    }
+
+private:
+    bool readAll()
+    {
+        const qint64 total = file_.size();
+        std::vector<char> buf;
+        size_t begin = 0, end = 0;
+        qint64 done = 0;
+        bool eof = false, anyLine = false, headerSeen = false;
+        while (!eof) {
+            // Keep the unfinished line, read the next chunk after it.
+            if (begin > 0) {
+                std::memmove(buf.data(), buf.data() + begin, end - begin);
+                end -= begin;
+                begin = 0;
+            }
+            if (qsizetype(end) > kMaxLine)
+                return false;
+            buf.resize(end + size_t(kReadChunk));
+            const qint64 got = file_.read(buf.data() + end, kReadChunk);
+            if (got < 0)
+                return false;
+            eof = got == 0;
+            end += size_t(got);
+            done += got;
+
+            while (begin < end) {
+                const char *p = buf.data() + begin;
+                const char *e = buf.data() + end;
+                const char *q = p;
+                while (q < e && *q != '\n' && *q != '\r')
+                    ++q;
+                if (q == e && !eof)
+                    break;
+                anyLine = true;
+                if (!headerSeen)
+                    headerSeen = true;
+                else if (!takeLine(p, q))
+                    return false;
+                // A CRLF split between reads leaves an empty line, which is skipped anyway.
+                if (q < e && *q == '\r' && q + 1 < e && q[1] == '\n')
+                    ++q;
+                begin = q == e ? end : size_t(q + 1 - buf.data());
+            }
+            if (progress_ && !eof)
+                progress_(done, total);
+        }
+        return anyLine;
+    }
+
+    bool takeLine(const char *p, const char *e)
+    {
+        const int n = splitLine(p, e, tokens_, unquoted_);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        ReadingRow row;
+        if (tokens_[0].size > 0) { // an empty quoted token leaves No without a value
+            qint32 no = 0;
+            if (!parseInt32(tokens_[0].data, qsizetype(tokens_[0].size), &no))
+                return false;
+            row.no = no;
+        }
+        QString *fields[3] = {&row.time, &row.value, &row.unit};
+        for (int i = 1; i < n; ++i)
+            cache_[size_t(i - 1)].text(tokens_[size_t(i)].data, tokens_[size_t(i)].size,
+                                       fields[i - 1], decodeLocal8Bit);
+        table_.append(row);
+        return true;
+    }
+
+    QFile &file_;
+    ReadingTable &table_;
+    const FileProgress &progress_;
+    std::array<Token, 4> tokens_;
+    std::array<std::string, 4> unquoted_;
+    std::array<TextCache, 3> cache_;
+};
+
+// ---- the XML data packet ---------------------------------------------------------
+// A strict reader for the data packet and nothing more: UTF-8 (Latin-1 when declared),
+// no DTD at all (so no entities beyond the five predefined ones and character
+// references), nesting, attribute count and the size of any one piece of markup bounded,
+// the file read a chunk at a time. What it does not understand fails the load. It reads
+// into a table of its own; the caller's table changes only when the whole file was read.
+
+enum class Step { Done, More, Bad };
+
+constexpr int kMaxAttributes = 32;
+
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+bool isNameByte(char c)
+{
+    const auto b = static_cast<unsigned char>(c);
+    return b > 0x20 && b != '=' && b != '/' && b != '>' && b != '<' && b != '"' && b != '\''
+        && b != '&' && b != '?' && b != '!';
+}
+
+bool isXmlChar(char32_t c)
+{
+    return c <= 0x10FFFF && xmlCarries(c);
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// p at '&'; on Done p is past the ';'.
+Step reference(const char *&p, const char *e, bool eof, char32_t *out)
+{
+    constexpr ptrdiff_t kLongest = 12; // "&#x0010FFFF;"
+    const char *semi = static_cast<const char *>(std::memchr(p, ';', size_t(std::min(e - p, kLongest))));
+    if (!semi)
+        return e - p < kLongest && !eof ? Step::More : Step::Bad;
+    const std::string_view name(p + 1, size_t(semi - p - 1));
+    if (name == "lt") *out = '<';
+    else if (name == "gt") *out = '>';
+    else if (name == "amp") *out = '&';
+    else if (name == "quot") *out = '"';
+    else if (name == "apos") *out = '\'';
+    else if (name.size() > 1 && name[0] == '#') {
+        const bool hex = name[1] == 'x';
+        const std::string_view digits = name.substr(hex ? 2 : 1);
+        uint32_t v = 0;
+        const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), v, hex ? 16 : 10);
+        if (digits.empty() || r.ec != std::errc() || r.ptr != digits.data() + digits.size() || !isXmlChar(v))
+            return Step::Bad;
+        *out = v;
+    } else {
+        return Step::Bad;
+    }
+    p = semi + 1;
+    return Step::Done;
+}
+
+class XmlLoader {
+public:
+    // Reads into table, a table of its own that the caller puts in place on success.
+    XmlLoader(QFile &file, ReadingTable &table, const FileProgress &progress)
+        : file_(file), progress_(progress), table_(table) {}
+
+    bool run()
+    {
+        const qint64 total = file_.size();
+        std::vector<char> buf;
+        size_t begin = 0, end = 0;
+        qint64 done = 0;
+        bool eof = false, first = true;
+        while (!eof) {
+            if (begin > 0) {
+                std::memmove(buf.data(), buf.data() + begin, end - begin);
+                end -= begin;
+                begin = 0;
+            }
+            if (qint64(end) > kMaxXmlToken)
+                return false; // one piece of markup without end
+            buf.resize(end + size_t(kReadChunk));
+            const qint64 got = file_.read(buf.data() + end, kReadChunk);
+            if (got < 0)
+                return false;
+            eof = got == 0;
+            end += size_t(got);
+            done += got;
+            if (first) {
+                if (end < 4 && !eof)
+                    continue;
+                first = false;
+                const auto *u = reinterpret_cast<const unsigned char *>(buf.data());
+                if (end >= 3 && u[0] == 0xEF && u[1] == 0xBB && u[2] == 0xBF)
+                    begin = 3;
+                else if (end >= 2 && ((u[0] == 0xFE && u[1] == 0xFF) || (u[0] == 0xFF && u[1] == 0xFE)))
+                    return false; // UTF-16 is not read
+            }
+            while (begin < end) {
+                const char *p = buf.data() + begin;
+                const Step step = item(p, buf.data() + end, eof);
+                if (step == Step::Bad)
+                    return false;
+                begin = size_t(p - buf.data());
+                if (step == Step::More)
+                    break;
+                atStart_ = false;
+            }
+            if (progress_ && !eof)
+                progress_(done, total);
+        }
+        return rootClosed_ && fieldsOk_ && rowdataSeen_;
+    }
+
+private:
+    enum class Kind { Other, Packet, Metadata, Fields, Field, Rowdata, Row };
+    enum class Encoding { Utf8, Latin1 };
+
+    struct Attribute {
+        std::string_view name;
+        std::string_view raw; // the value as written, when plain
+        bool plain = true;    // no reference, no white space to normalise
+        bool ascii = true;
+        QString text;         // the value, when not plain
+    };
+
+    Step item(const char *&p, const char *e, bool eof)
+    {
+        if (*p != '<')
+            return text(p, e, eof);
+        if (e - p < 2)
+            return eof ? Step::Bad : Step::More;
+        switch (p[1]) {
+        case '?': return processingInstruction(p, e, eof);
+        case '!': return declaration(p, e, eof);
+        case '/': return endTag(p, e, eof);
+        default: return startTag(p, e, eof);
+        }
+    }
+
+    // Character data: white space around the root, ignored inside it.
+    Step text(const char *&p, const char *e, bool eof)
+    {
+        const char *lt = static_cast<const char *>(std::memchr(p, '<', size_t(e - p)));
+        const char *stop = lt ? lt : e;
+        for (const char *c = p; c < stop; ++c) {
+            const auto b = static_cast<unsigned char>(*c);
+            if (depth_ == 0) {
+                if (!isSpace(*c))
+                    return Step::Bad;
+            } else if (b == '&') {
+                char32_t ch;
+                const char *r = c;
+                const Step s = reference(r, stop, lt ? true : eof, &ch);
+                if (s != Step::Done) {
+                    p = c;
+                    return s;
+                }
+                c = r - 1;
+            } else if (b < 0x20 && !isSpace(*c)) {
+                return Step::Bad;
+            }
+        }
+        p = stop;
+        return Step::Done;
+    }
+
+    Step processingInstruction(const char *&p, const char *e, bool eof)
+    {
+        const std::string_view rest(p, size_t(e - p));
+        const size_t close = rest.find("?>", 2);
+        if (close == std::string_view::npos)
+            return eof ? Step::Bad : Step::More;
+        size_t t = 2;
+        while (t < close && isNameByte(p[t]))
+            ++t;
+        if (equalsIgnoringCase(rest.substr(2, t - 2), "xml")) {
+            if (!atStart_ || !declaredEncoding(rest.substr(t, close - t)))
+                return Step::Bad;
+        }
+        p += close + 2;
+        return Step::Done;
+    }
+
+    bool declaredEncoding(std::string_view decl)
+    {
+        const size_t at = decl.find("encoding");
+        if (at == std::string_view::npos)
+            return true;
+        size_t i = at + 8;
+        while (i < decl.size() && isSpace(decl[i]))
+            ++i;
+        if (i >= decl.size() || decl[i] != '=')
+            return false;
+        ++i;
+        while (i < decl.size() && isSpace(decl[i]))
+            ++i;
+        if (i >= decl.size() || (decl[i] != '"' && decl[i] != '\''))
+            return false;
+        const size_t close = decl.find(decl[i], i + 1);
+        if (close == std::string_view::npos)
+            return false;
+        const std::string_view name = decl.substr(i + 1, close - i - 1);
+        for (const char *utf8 : {"UTF-8", "UTF8"})
+            if (equalsIgnoringCase(name, utf8))
+                return true;
+        for (const char *latin1 : {"ISO-8859-1", "ISO8859-1", "LATIN1", "US-ASCII", "ASCII"}) {
+            if (equalsIgnoringCase(name, latin1)) {
+                encoding_ = Encoding::Latin1;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Comments and CDATA; a DOCTYPE or anything else starting "<!" fails.
+    Step declaration(const char *&p, const char *e, bool eof)
+    {
+        const std::string_view rest(p, size_t(e - p));
+        auto skipTo = [&](std::string_view open, std::string_view close) {
+            const size_t at = rest.find(close, open.size());
+            if (at == std::string_view::npos)
+                return eof ? Step::Bad : Step::More;
+            p += at + close.size();
+            return Step::Done;
+        };
+        for (const std::string_view open : {std::string_view("<!--"), std::string_view("<![CDATA[")}) {
+            if (rest.size() < open.size() && open.substr(0, rest.size()) == rest)
+                return eof ? Step::Bad : Step::More;
+            if (rest.substr(0, open.size()) == open) {
+                if (open[2] == '[' && depth_ == 0)
+                    return Step::Bad;
+                return skipTo(open, open[2] == '[' ? std::string_view("]]>") : std::string_view("-->"));
+            }
+        }
+        return Step::Bad;
+    }
+
+    Step endTag(const char *&p, const char *e, bool eof)
+    {
+        const char *c = p + 2;
+        const char *name = c;
+        while (c < e && isNameByte(*c))
+            ++c;
+        const std::string_view tag(name, size_t(c - name));
+        while (c < e && isSpace(*c))
+            ++c;
+        if (c == e)
+            return eof ? Step::Bad : Step::More;
+        if (*c != '>' || depth_ == 0 || tag != names_[size_t(depth_)])
+            return Step::Bad;
+        closeElement();
+        p = c + 1;
+        return Step::Done;
+    }
+
+    Step startTag(const char *&p, const char *e, bool eof)
+    {
+        const Step more = eof ? Step::Bad : Step::More;
+        const char *c = p + 1;
+        const char *nameStart = c;
+        while (c < e && isNameByte(*c))
+            ++c;
+        if (c == e)
+            return more;
+        const std::string_view name(nameStart, size_t(c - nameStart));
+        if (name.empty())
+            return Step::Bad;
+        int count = 0;
+        bool empty = false;
+        for (;;) {
+            const char *gap = c;
+            while (c < e && isSpace(*c))
+                ++c;
+            if (c == e)
+                return more;
+            if (*c == '>') {
+                ++c;
+                break;
+            }
+            if (*c == '/') {
+                if (c + 1 == e)
+                    return more;
+                if (c[1] != '>')
+                    return Step::Bad;
+                c += 2;
+                empty = true;
+                break;
+            }
+            if (c == gap || count == kMaxAttributes)
+                return Step::Bad;
+            Attribute &a = attributes_[size_t(count)];
+            const char *an = c;
+            while (c < e && isNameByte(*c))
+                ++c;
+            a.name = std::string_view(an, size_t(c - an));
+            while (c < e && isSpace(*c))
+                ++c;
+            if (c == e)
+                return more;
+            if (a.name.empty() || *c != '=')
+                return Step::Bad;
+            ++c;
+            while (c < e && isSpace(*c))
+                ++c;
+            if (c == e)
+                return more;
+            const Step s = attributeValue(c, e, eof, a);
+            if (s != Step::Done)
+                return s;
+            for (int k = 0; k < count; ++k)
+                if (attributes_[size_t(k)].name == a.name)
+                    return Step::Bad;
+            ++count;
+        }
+        if (!openElement(name, count))
+            return Step::Bad;
+        if (empty)
+            closeElement();
+        p = c;
+        return Step::Done;
+    }
+
+    // c at the opening quote.
+    Step attributeValue(const char *&c, const char *e, bool eof, Attribute &a)
+    {
+        const char quote = *c;
+        if (quote != '"' && quote != '\'')
+            return Step::Bad;
+        const char *v = c + 1;
+        const char *close = static_cast<const char *>(std::memchr(v, quote, size_t(e - v)));
+        if (!close)
+            return eof ? Step::Bad : Step::More;
+        a.plain = true;
+        a.ascii = true;
+        for (const char *x = v; x < close; ++x) {
+            const auto b = static_cast<unsigned char>(*x);
+            if (b < 0x20) {
+                if (!isSpace(*x))
+                    return Step::Bad;
+                a.plain = false;
+            } else if (b == '<') {
+                return Step::Bad;
+            } else if (b == '&') {
+                a.plain = false;
+            } else if (b >= 0x80) {
+                a.ascii = false;
+            }
+        }
+        a.raw = std::string_view(v, size_t(close - v));
+        if (!a.plain && !normalise(a))
+            return Step::Bad;
+        c = close + 1;
+        return Step::Done;
+    }
+
+    // References resolved, white space as the reader of any XML file sees it.
+    bool normalise(Attribute &a)
+    {
+        a.text.clear();
+        const char *x = a.raw.data();
+        const char *e = x + a.raw.size();
+        const char *run = x;
+        auto flushRun = [&](const char *to) {
+            QString part;
+            if (!decode(run, size_t(to - run), &part))
+                return false;
+            a.text += part;
+            return true;
+        };
+        while (x < e) {
+            if (*x == '&' || *x == '\t' || *x == '\n' || *x == '\r') {
+                if (!flushRun(x))
+                    return false;
+                if (*x == '&') {
+                    char32_t ch;
+                    if (reference(x, e, true, &ch) != Step::Done)
+                        return false;
+                    const char32_t one[1] = {ch};
+                    a.text += QString::fromUcs4(one, 1);
+                } else {
+                    if (!(x[0] == '\r' && x + 1 < e && x[1] == '\n'))
+                        a.text += u' ';
+                    ++x;
+                }
+                run = x;
+            } else {
+                ++x;
+            }
+        }
+        return flushRun(e);
+    }
+
+    bool decode(const char *p, size_t n, QString *out) const
+    {
+        bool ascii = true;
+        for (size_t i = 0; i < n && ascii; ++i)
+            ascii = static_cast<unsigned char>(p[i]) < 0x80;
+        if (ascii || encoding_ == Encoding::Latin1) {
+            *out = QString::fromLatin1(p, qsizetype(n));
+            return true;
+        }
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        *out = utf8(QByteArrayView(p, qsizetype(n)));
+        return !utf8.hasError();
+    }
+
+    bool value(const Attribute &a, TextCache &cache, QString *out) const
+    {
+        if (!a.plain) {
+            *out = a.text;
+            return true;
+        }
+        return cache.text(a.raw.data(), a.raw.size(), out,
+                          [this](const char *p, size_t n, QString *t) { return decode(p, n, t); });
+    }
+
+    bool openElement(std::string_view name, int count)
+    {
+        if (rootClosed_ || ++depth_ > kMaxXmlDepth)
+            return false;
+        names_[size_t(depth_)].assign(name);
+        const Kind parent = kinds_[size_t(depth_ - 1)];
+        Kind kind = Kind::Other;
+        if (depth_ == 1) {
+            if (name != "DATAPACKET")
+                return false;
+            kind = Kind::Packet;
+        } else if (parent == Kind::Packet && name == "METADATA") {
+            if (metadataSeen_)
+                return false;
+            metadataSeen_ = true;
+            kind = Kind::Metadata;
+        } else if (parent == Kind::Packet && name == "ROWDATA") {
+            if (!fieldsOk_ || rowdataSeen_)
+                return false;
+            rowdataSeen_ = true;
+            kind = Kind::Rowdata;
+        } else if (parent == Kind::Metadata && name == "FIELDS") {
+            if (fieldsSeen_)
+                return false;
+            fieldsSeen_ = true;
+            kind = Kind::Fields;
+        } else if (parent == Kind::Fields && name == "FIELD") {
+            kind = Kind::Field;
+            QString field;
+            for (int i = 0; i < count; ++i)
+                if (attributes_[size_t(i)].name == "attrname" && !value(attributes_[size_t(i)], fieldCache_, &field))
+                    return false;
+            fieldNames_.append(field);
+        } else if (parent == Kind::Rowdata && name == "ROW") {
+            kind = Kind::Row;
+            if (!takeRow(count))
+                return false;
+        }
+        kinds_[size_t(depth_)] = kind;
+        return true;
+    }
+
+    void closeElement()
+    {
+        if (kinds_[size_t(depth_)] == Kind::Fields)
+            fieldsOk_ = hasReadingFields();
+        if (--depth_ == 0)
+            rootClosed_ = true;
+    }
+
+    bool hasReadingFields() const
+    {
+        static const QStringList expected{QStringLiteral("No"), QStringLiteral("Time"),
+                                          QStringLiteral("Value"), QStringLiteral("Unit")};
+        if (fieldNames_.size() != expected.size())
+            return false;
+        for (qsizetype i = 0; i < expected.size(); ++i)
+            if (fieldNames_[i].compare(expected[i], Qt::CaseInsensitive) != 0)
+                return false;
+        return true;
+    }
+
+    bool takeRow(int count)
+    {
+        ReadingRow row;
+        for (int i = 0; i < count; ++i) {
+            const Attribute &a = attributes_[size_t(i)];
+            if (a.name == "No") {
+                qint32 no = 0;
+                if (a.plain) {
+                    if (a.raw.empty())
+                        continue;
+                    if (!parseInt32(a.raw.data(), qsizetype(a.raw.size()), &no))
+                        return false;
+                } else if (!parseInt32(a.text.utf16(), a.text.size(), &no)) {
+                    return false;
+                }
+                row.no = no;
+            } else if (a.name == "Time") {
+                if (!value(a, cache_[0], &row.time))
+                    return false;
+            } else if (a.name == "Value") {
+                if (!value(a, cache_[1], &row.value))
+                    return false;
+            } else if (a.name == "Unit") {
+                if (!value(a, cache_[2], &row.unit))
+                    return false;
+            }
+        }
+        table_.append(row);
+        return true;
+    }
+
+    QFile &file_;
+    const FileProgress &progress_;
+    ReadingTable &table_;
+    std::array<TextCache, 3> cache_;
+    TextCache fieldCache_;
+    std::array<Attribute, kMaxAttributes> attributes_;
+    std::array<Kind, kMaxXmlDepth + 1> kinds_{};
+    std::array<std::string, kMaxXmlDepth + 1> names_;
+    Encoding encoding_ = Encoding::Utf8;
+    int depth_ = 0;
+    bool atStart_ = true;
+    bool metadataSeen_ = false, fieldsSeen_ = false, fieldsOk_ = false;
+    bool rowdataSeen_ = false, rootClosed_ = false;
+    QStringList fieldNames_;
+};
+
+} // namespace
+
+bool isXmlReadingFile(const QString &fileName)
+{
+    const QString name = QFileInfo(fileName).fileName();
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot >= 0 && QStringView(name).mid(dot).compare(u".xml", Qt::CaseInsensitive) == 0;
+}
+
+bool SaveReadingFile(const ReadingTable &table, const QString &fileName, Notifier &notifier,
+                     const FileProgress &progress)
+{
+    const QString shown = QDir::toNativeSeparators(fileName);
+    QString error;
+    if (isXmlReadingFile(fileName)) {
+        if (!writeReplacing(fileName, &error,
+                            [&](QSaveFile &f) { return writeXml(table, f, progress); }))
+            throw Failure(QStringLiteral("Cannot save \"%1\": %2").arg(shown, error));
+        notifier.plain(QStringLiteral("Save table to specified file: ") + shown + QStringLiteral(" Scuss!"));
+        return true;
+    }
+    if (!writeReplacing(fileName, &error, [&](QSaveFile &f) { return writeText(table, f, progress); })) {
+        notifier.error(QStringLiteral("Could not save table to specified file: ") + shown);
+        return false;
+    }
+    notifier.information(QStringLiteral("Save table to specified file: ") + shown + QStringLiteral(" Scuss!"));
+    return true;
+}
+
+bool LoadReadingFile(const QString &fileName, ReadingTable &table, bool emptyFirst,
+                     Notifier &notifier, const FileProgress &progress)
+{
+    if (emptyFirst)
+        table.clear();
+    QFile file(fileName);
+    bool ok = file.open(QIODevice::ReadOnly);
+    if (ok) {
+        if (isXmlReadingFile(fileName)) {
+            ReadingTable loaded;
+            ok = XmlLoader(file, loaded, progress).run();
+            if (ok)
+                table.replaceAll(std::move(loaded));
+        } else {
+            ok = TextLoader(file, table, progress).run();
+        }
+    }
+    if (!ok)
+        notifier.error(loadFailedText());
+    return ok;
+}
+
+} // namespace sorrel

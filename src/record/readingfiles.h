@@ -1,0 +1,32 @@
+#pragma once
+// Reading files: the table as tab-separated text (any extension but .xml) or as its
+// XML data packet (.xml in any case).
+
+#include "app/notifier.h"
+#include "record/readingtable.h"
+
+#include <QString>
+#include <functional>
+
+namespace sorrel {
+
+// Called now and then during a long save or load: done of total (rows when saving,
+// bytes when loading). Never called per row.
+using FileProgress = std::function<void(qint64 done, qint64 total)>;
+
+// The extension alone decides: ".xml" in any letter case.
+bool isXmlReadingFile(const QString &fileName);
+
+// Writes the table and reports the outcome. The target is replaced only by a complete
+// file. A text file that cannot be written is reported as an error; an XML file that
+// cannot be written throws Failure (the general error report). Returns true on success.
+bool SaveReadingFile(const ReadingTable &table, const QString &fileName, Notifier &notifier,
+                     const FileProgress &progress = {});
+
+// Reads a file into the table: a text file appends its rows, an XML file replaces every
+// row. Any failure shows "Failed to Load File!": a text load keeps the rows stored before
+// the bad line, a failed XML load leaves the table as it was. Returns true on success.
+bool LoadReadingFile(const QString &fileName, ReadingTable &table, bool emptyFirst,
+                     Notifier &notifier, const FileProgress &progress = {});
+
+} // namespace sorrel

@@ -1,0 +1,571 @@
+// Reading files: the tab-separated and XML formats byte for byte, round trips, the text
+// reader's tokens, hostile files, and targets that cannot be written.
+
+#include "app/notifier.h"
+#include "record/readingfiles.h"
+#include "record/readingtable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace sorrel;
+
+namespace {
+
+// Rows are written "No|Time|Value|Unit"; an empty No has no value.
+ReadingRow rowOf(const QString &spec)
+{
+    const QStringList f = spec.split(u'|');
+    ReadingRow r;
+    if (!f.value(0).isEmpty())
+        r.no = f.value(0).toInt();
+    r.time = f.value(1);
+    r.value = f.value(2);
+    r.unit = f.value(3);
+    return r;
+}
+
+void fill(ReadingTable &table, const QStringList &rows)
+{
+    for (const QString &r : rows)
+        table.append(rowOf(r));
+}
+
+QStringList dump(const ReadingTable &table)
+{
+    QStringList out;
+    for (qsizetype i = 0; i < table.rowCount(); ++i) {
+        const ReadingRow r = table.row(i);
+        out << (r.no ? QString::number(*r.no) : QString()) + u'|' + r.time + u'|' + r.value + u'|' + r.unit;
+    }
+    return out;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+const QByteArray kHeader = "No\tTime\tValue\tUnit\r\n";
+const QStringList kExisting{QStringLiteral("1|09:00:00|0.5|lux")};
+
+QByteArray packet(const QByteArray &fields, const QByteArray &rows)
+{
+    return "<?xml version=\"1.0\" standalone=\"yes\"?>\n<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
+        + fields + "</FIELDS><PARAMS/></METADATA><ROWDATA>" + rows + "</ROWDATA></DATAPACKET>";
+}
+
+const QByteArray kFields = "<FIELD attrname=\"No\" fieldtype=\"i4\"/>"
+                           "<FIELD attrname=\"Time\" fieldtype=\"string\" WIDTH=\"20\"/>"
+                           "<FIELD attrname=\"Value\" fieldtype=\"string\" WIDTH=\"20\"/>"
+                           "<FIELD attrname=\"Unit\" fieldtype=\"string\" WIDTH=\"20\"/>";
+
+// A tmpfs of its own where the user may mount one (root); none otherwise.
+class ScratchMount {
+public:
+    explicit ScratchMount(const QString &options)
+    {
+        if (geteuid() != 0 || !dir_.isValid())
+            return;
+        mounted_ = QProcess::execute(QStringLiteral("mount"),
+                       {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"), options,
+                        QStringLiteral("tmpfs"), dir_.path()}) == 0;
+    }
+    ~ScratchMount()
+    {
+        if (mounted_)
+            QProcess::execute(QStringLiteral("umount"), {dir_.path()});
+    }
+    bool mounted() const { return mounted_; }
+    QString path() const { return dir_.path(); }
+    bool makeReadOnly()
+    {
+        return QProcess::execute(QStringLiteral("mount"),
+                   {QStringLiteral("-o"), QStringLiteral("remount,ro"), dir_.path()}) == 0;
+    }
+private:
+    QTemporaryDir dir_;
+    bool mounted_ = false;
+};
+
+} // namespace
+
+class TestReadingFiles : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { QVERIFY(dir_.isValid()); }
+
+    void textFile_data();
+    void textFile();
+    void xmlFile();
+    void formatByExtension_data();
+    void formatByExtension();
+    void roundTrip_data();
+    void roundTrip();
+    void loadText_data();
+    void loadText();
+    void loadXml_data();
+    void loadXml();
+    void hostileXml_data();
+    void hostileXml();
+    void mutatedXmlNeverCrashes();
+    void targetKept_data();
+    void targetKept();
+    void progress_data();
+    void progress();
+
+private:
+    QString path(const QString &name) const { return dir_.filePath(name); }
+    QTemporaryDir dir_;
+};
+
+void TestReadingFiles::textFile_data()
+{
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("two rows, empty value as NULL")
+        << QStringList{"1|10:15:02|1.234|V", "2|10:15:03||V"}
+        << kHeader + "1\t10:15:02\t1.234\tV\r\n2\t10:15:03\tNULL\tV\r\n";
+    QTest::newRow("empty table: header alone") << QStringList{} << kHeader;
+    QTest::newRow("blanks and controls trimmed, inner kept")
+        << QStringList{"3| 10:15 04\t|\x01|  "} << kHeader + "3\t10:15 04\tNULL\tNULL\r\n";
+    QTest::newRow("no number, extreme numbers")
+        << QStringList{"|a|b|c", "-2147483648|x|y|z", "2147483647|x|y|z"}
+        << kHeader + "\ta\tb\tc\r\n-2147483648\tx\ty\tz\r\n2147483647\tx\ty\tz\r\n";
+    QTest::newRow("non-ASCII in the local 8-bit encoding")
+        << QStringList{QStringLiteral("7|10:15:06|12.5|\u00b5W/cm\u00b2")}
+        << kHeader + "7\t10:15:06\t12.5\t" + QStringLiteral("\u00b5W/cm\u00b2").toLocal8Bit() + "\r\n";
+}
+
+void TestReadingFiles::textFile()
+{
+    QFETCH(QStringList, rows);
+    QFETCH(QByteArray, bytes);
+    ReadingTable table;
+    fill(table, rows);
+    RecordingNotifier notifier;
+    QVERIFY(SaveReadingFile(table, path("out.txt"), notifier));
+    QCOMPARE(readFile(path("out.txt")), bytes);
+}
+
+void TestReadingFiles::xmlFile()
+{
+    ReadingTable table;
+    fill(table, {"1|10:15:02|<a&b>|\"q'", "|||lux"});
+    RecordingNotifier notifier;
+    QVERIFY(SaveReadingFile(table, path("out.xml"), notifier));
+    QCOMPARE(readFile(path("out.xml")),
+             QByteArray("<?xml version=\"1.0\" standalone=\"yes\"?>\r\n"
+                        "<DATAPACKET Version=\"2.0\">\r\n<METADATA>\r\n<FIELDS>\r\n"
+                        "<FIELD attrname=\"No\" fieldtype=\"i4\"/>\r\n"
+                        "<FIELD attrname=\"Time\" fieldtype=\"string\" WIDTH=\"20\"/>\r\n"
+                        "<FIELD attrname=\"Value\" fieldtype=\"string\" WIDTH=\"20\"/>\r\n"
+                        "<FIELD attrname=\"Unit\" fieldtype=\"string\" WIDTH=\"20\"/>\r\n"
+                        "</FIELDS>\r\n<PARAMS/>\r\n</METADATA>\r\n<ROWDATA>\r\n"
+                        "<ROW No=\"1\" Time=\"10:15:02\" Value=\"&lt;a&amp;b&gt;\" Unit=\"&quot;q&apos;\"/>\r\n"
+                        "<ROW Unit=\"lux\"/>\r\n"
+                        "</ROWDATA>\r\n</DATAPACKET>\r\n"));
+}
+
+void TestReadingFiles::formatByExtension_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("xml");
+    QTest::newRow(".txt") << "a.txt" << false;
+    QTest::newRow(".xls") << "a.xls" << false;
+    QTest::newRow(".csv") << "a.csv" << false;
+    QTest::newRow("no extension") << "plain" << false;
+    QTest::newRow(".xml then .txt") << "a.xml.txt" << false;
+    QTest::newRow("folder named .xml") << "d.xml/a" << false;
+    QTest::newRow(".xml") << "a.xml" << true;
+    QTest::newRow(".XML") << "a.XML" << true;
+    QTest::newRow(".Xml") << "b.Xml" << true;
+    QTest::newRow("only .xml") << ".xml" << true;
+}
+
+void TestReadingFiles::formatByExtension()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, xml);
+    QVERIFY(QDir(dir_.path()).mkpath(QStringLiteral("d.xml")));
+    ReadingTable table;
+    fill(table, {"1|10:15:02|1.234|V"});
+    RecordingNotifier notifier;
+    const QString file = path(name);
+    QVERIFY(SaveReadingFile(table, file, notifier));
+    const QByteArray bytes = readFile(file);
+    QVERIFY2(bytes.startsWith(xml ? "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<DATAPACKET" : kHeader.constData()),
+             bytes.left(60).constData());
+    // The XML success box is plain; the text one is an information box.
+    const QString text = QStringLiteral("Save table to specified file: ") + file + QStringLiteral(" Scuss!");
+    QCOMPARE(notifier.messages,
+             (QList<RecordingNotifier::Message>{{xml ? MessageKind::Plain : MessageKind::Information, text}}));
+
+    // Loading takes the same format back: text appends, XML replaces.
+    ReadingTable loaded;
+    fill(loaded, kExisting);
+    notifier.clear();
+    QVERIFY(LoadReadingFile(file, loaded, false, notifier));
+    QCOMPARE(dump(loaded), (xml ? QStringList{} : kExisting) + dump(table));
+    QVERIFY(notifier.messages.isEmpty());
+}
+
+void TestReadingFiles::roundTrip_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QStringList>("expected"); // rows after loading into a table holding kExisting
+
+    const QStringList plain{"1|10:15:02|1.234|lux", "1|10:15:02|1.234|lux", "-5|x|L.OL|fc",
+                            QStringLiteral("2147483647|10:15:03|\u00b5|\u00b5W/cm\u00b2")};
+    QTest::newRow("text appends") << "a.txt" << plain << kExisting + plain;
+    QTest::newRow("xml replaces") << "a.xml" << plain << plain;
+
+    const QStringList awkward{
+        "|||", "-2147483648|<>&\"'|a b|  c  ", "3|tab\there|line\nbreak|cr\r\nlf",
+        QStringLiteral("4|\U0001F600|\u00e9\u4e2d|12345678901234567890")};
+    QTest::newRow("xml keeps what text cannot") << "a.xml" << awkward << awkward;
+    // XML 1.0 cannot carry most control characters, even as references.
+    QTest::newRow("xml mends what it cannot carry")
+        << "a.xml" << QStringList{QStringLiteral("5|a\u0001b|\ufffe|ok")}
+        << QStringList{QStringLiteral("5|a\ufffdb|\ufffd|ok")};
+
+    // Enough rows that lines and tags straddle the reader's chunks.
+    QStringList many;
+    for (int i = 0; i < 120000; ++i)
+        many << QStringLiteral("%1|%2:%3|%4|%5").arg(i).arg(i % 24).arg(i % 60).arg(i * 37 % 100003)
+                    .arg(i % 7 ? QStringLiteral("lux") : QStringLiteral("fc"));
+    QTest::newRow("text, many rows") << "many.txt" << many << kExisting + many;
+    QTest::newRow("xml, many rows") << "many.xml" << many << many;
+}
+
+void TestReadingFiles::roundTrip()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, rows);
+    QFETCH(QStringList, expected);
+    ReadingTable table;
+    fill(table, rows);
+    RecordingNotifier notifier;
+    QVERIFY(SaveReadingFile(table, path(name), notifier));
+    ReadingTable loaded;
+    fill(loaded, kExisting);
+    QVERIFY(LoadReadingFile(path(name), loaded, false, notifier));
+    QCOMPARE(dump(loaded), expected);
+    QCOMPARE(notifier.messages.size(), 1); // the save's
+}
+
+void TestReadingFiles::loadText_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("added");
+    QTest::addColumn<bool>("ok");
+
+    QTest::newRow("saved example") << kHeader + "1\t10:15:02\t1.234\tV\r\n2\t10:15:03\tNULL\tV\r\n"
+                                   << QStringList{"1|10:15:02|1.234|V", "2|10:15:03|NULL|V"} << true;
+    QTest::newRow("LF, CR, no final line end") << QByteArray("No\n1\ta\tb\tc\r2\td\te\tf")
+                                               << QStringList{"1|a|b|c", "2|d|e|f"} << true;
+    QTest::newRow("blank line skipped") << kHeader + " \t \r\n\r\n3\tt\tv\tu\r\n"
+                                        << QStringList{"3|t|v|u"} << true;
+    QTest::newRow("one token") << kHeader + "42\r\n" << QStringList{"42|||"} << true;
+    QTest::newRow("blanks split the time") << kHeader + "5 10 15 02\r\n" << QStringList{"5|10|15|02"} << true;
+    QTest::newRow("control characters separate") << kHeader + "6\x01" "a\x1f" "b\x0b" "c\r\n"
+                                                 << QStringList{"6|a|b|c"} << true;
+    QTest::newRow("NUL ends the line") << kHeader + QByteArray("7\ta\0\tb\r\n", 9) << QStringList{"7|a||"} << true;
+    QTest::newRow("header only, silently") << kHeader << QStringList{} << true;
+    QTest::newRow("one empty line") << QByteArray("\r\n") << QStringList{} << true;
+    QTest::newRow("header of any bytes") << QByteArray("\xff\xfe\x01garbage\r\n1\ta\r\n")
+                                         << QStringList{"1|a||"} << true;
+    QTest::newRow("quoted tokens")
+        << kHeader + "\"7\" \"10:15 02\" \"say \"\"hi\"\"\" \"\"\"\"\r\n"
+        << QStringList{"7|10:15 02|say \"hi\"|\""} << true;
+    QTest::newRow("empty quoted number") << kHeader + "\"\"\ta\tb\tc\r\n" << QStringList{"|a|b|c"} << true;
+    QTest::newRow("unterminated quote") << kHeader + "8 \"open  ended\r\n" << QStringList{"8|open  ended||"} << true;
+    QTest::newRow("quote closes mid-token") << kHeader + "9 \"ab\"cd\r\n" << QStringList{"9|ab|cd|"} << true;
+    QTest::newRow("signed numbers") << kHeader + "-2147483648\r\n+5\r\n"
+                                    << QStringList{"-2147483648|||", "5|||"} << true;
+    QTest::newRow("long texts cut to 20")
+        << kHeader + "1\t123456789012345678901234\tv\tu\r\n" << QStringList{"1|12345678901234567890|v|u"} << true;
+    QTest::newRow("UTF-8 text") << kHeader + "1\t\xc2\xb5\tv\r\n" << QStringList{QStringLiteral("1|\u00b5|v|")} << true;
+
+    QTest::newRow("empty file fails") << QByteArray() << QStringList{} << false;
+    QTest::newRow("five tokens fail, earlier rows stay")
+        << kHeader + "1\ta\tb\tc\r\n2\t10 15\tb\tc\r\n3\tx\ty\tz\r\n" << QStringList{"1|a|b|c"} << false;
+    QTest::newRow("bad number") << kHeader + "1\ta\r\nx1\tb\r\n" << QStringList{"1|a||"} << false;
+    QTest::newRow("number beyond 32 bits") << kHeader + "2147483648\r\n" << QStringList{} << false;
+    QTest::newRow("lone sign") << kHeader + "-\ta\r\n" << QStringList{} << false;
+    QTest::newRow("binary garbage") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\x01", 20)
+                                    << QStringList{} << false;
+    QTest::newRow("endless line") << kHeader + "1\r\n" + QByteArray(3 << 20, ' ') + "2\r\n"
+                                  << QStringList{"1|||"} << false;
+}
+
+void TestReadingFiles::loadText()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, added);
+    QFETCH(bool, ok);
+    QVERIFY(writeFile(path("in.txt"), content));
+    ReadingTable table;
+    fill(table, kExisting);
+    RecordingNotifier notifier;
+    QCOMPARE(LoadReadingFile(path("in.txt"), table, false, notifier), ok);
+    QCOMPARE(dump(table), kExisting + added);
+    const QList<RecordingNotifier::Message> failed{{MessageKind::Error, "Failed to Load File!"}};
+    QCOMPARE(notifier.messages, ok ? QList<RecordingNotifier::Message>() : failed);
+}
+
+void TestReadingFiles::loadXml_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("rows");
+
+    QTest::newRow("only what is described")
+        << packet(kFields, "<ROW No=\"1\" Time=\"10:15:02\" Value=\"1.234\" Unit=\"V\"/>"
+                           "<ROW Unit=\"V\" No=\"2\" Time=\"10:15:03\"/>")
+        << QStringList{"1|10:15:02|1.234|V", "2|10:15:03||V"};
+    QTest::newRow("no rows empties the table") << packet(kFields, "") << QStringList{};
+    QTest::newRow("foreign attributes, comments, quotes, BOM")
+        << QByteArray("\xef\xbb\xbf<?xml version='1.0' encoding='UTF-8'?>\r\n<!-- saved -->\r\n"
+           "<DATAPACKET Version='2.0'>\r\n <METADATA>\r\n  <FIELDS>"
+           "<FIELD attrname='no' fieldtype='i4'/><FIELD attrname='TIME' fieldtype='string' WIDTH='20'/>"
+           "<FIELD attrname='Value' fieldtype='string' WIDTH='20'></FIELD>"
+           "<FIELD attrname = \"Unit\" fieldtype='string' WIDTH='20'/></FIELDS>\r\n"
+           "  <PARAMS CHANGE_LOG=\"1 0 4\" LCID='1033'/>\r\n </METADATA>\r\n"
+           " <ROWDATA><?note?><ROW RowState='4' No='3' Unit='lux' /><![CDATA[ x ]]>text</ROWDATA>\r\n"
+           "</DATAPACKET>\r\n<!-- end -->\r\n")
+        << QStringList{"3|||lux"};
+    QTest::newRow("references and white space")
+        << packet(kFields, "<ROW No=\"&#52;\" Time=\"a&#9;b&#x41;&lt;&#x1F600;\" Value=\"t\tn\nc\r\nd\"/>")
+        << QStringList{QStringLiteral("4|a\tbA<\U0001F600|t n c d|")};
+    QTest::newRow("declared Latin-1")
+        << "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
+               + packet(kFields, "<ROW No=\"1\" Unit=\"\xb5W\"/>").mid(39)
+        << QStringList{QStringLiteral("1|||\u00b5W")};
+}
+
+void TestReadingFiles::loadXml()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, rows);
+    QVERIFY(writeFile(path("in.xml"), content));
+    ReadingTable table;
+    fill(table, kExisting + kExisting);
+    RecordingNotifier notifier;
+    QVERIFY(LoadReadingFile(path("in.xml"), table, false, notifier));
+    QCOMPARE(dump(table), rows);
+    QVERIFY(notifier.messages.isEmpty());
+}
+
+void TestReadingFiles::hostileXml_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    const QByteArray good = packet(kFields, "<ROW No=\"1\" Time=\"10:15:02\" Value=\"1.234\" Unit=\"V\"/>");
+    QTest::newRow("empty file") << QByteArray();
+    QTest::newRow("cut in the rows") << good.left(good.indexOf("<ROW ") + 20);
+    QTest::newRow("cut before the end tag") << good.left(good.size() - 3);
+    QTest::newRow("wrong root") << QByteArray(good).replace("DATAPACKET", "DATAPACKAGE");
+    QTest::newRow("three fields") << packet(kFields.left(kFields.lastIndexOf("<FIELD")), "");
+    QTest::newRow("field renamed") << packet(QByteArray(kFields).replace("\"No\"", "\"Nr\""), "");
+    const qsizetype time = kFields.indexOf("<FIELD attrname=\"Time\"");
+    const qsizetype value = kFields.indexOf("<FIELD attrname=\"Value\"");
+    const qsizetype unit = kFields.indexOf("<FIELD attrname=\"Unit\"");
+    QTest::newRow("fields out of order")
+        << packet(kFields.left(time) + kFields.mid(value, unit - value) + kFields.mid(time, value - time)
+                      + kFields.mid(unit), "");
+    QTest::newRow("no metadata") << QByteArray("<DATAPACKET Version=\"2.0\"><ROWDATA/></DATAPACKET>");
+    QTest::newRow("no rowdata") << "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>" + kFields
+                                       + "</FIELDS><PARAMS/></METADATA></DATAPACKET>";
+    QTest::newRow("rowdata before metadata")
+        << "<DATAPACKET Version=\"2.0\"><ROWDATA/><METADATA><FIELDS>" + kFields
+               + "</FIELDS><PARAMS/></METADATA></DATAPACKET>";
+    QTest::newRow("number not a number") << packet(kFields, "<ROW No=\"1x\"/>");
+    QTest::newRow("number beyond 32 bits") << packet(kFields, "<ROW No=\"4294967296\"/>");
+    QTest::newRow("mismatched end tag") << QByteArray(good).replace("</ROWDATA>", "</ROWDATUM>");
+    QTest::newRow("second root") << good + "<DATAPACKET/>";
+    QTest::newRow("text before the root") << "junk" + good;
+    QTest::newRow("duplicate attribute") << packet(kFields, "<ROW No=\"1\" No=\"2\"/>");
+    QTest::newRow("attribute without quotes") << packet(kFields, "<ROW No=1/>");
+    QTest::newRow("illegal character reference") << packet(kFields, "<ROW Value=\"&#1;\"/>");
+    QTest::newRow("undeclared entity") << packet(kFields, "<ROW Value=\"&xxe;\"/>");
+    QTest::newRow("invalid UTF-8") << packet(kFields, "<ROW Value=\"\xc3\x28\"/>");
+    QTest::newRow("UTF-16") << QByteArray("\xff\xfe<\0D\0", 6);
+    QByteArray laughs = "<?xml version=\"1.0\"?>\n<!DOCTYPE DATAPACKET [\n<!ENTITY lol \"lol\">\n";
+    for (int i = 1; i < 10; ++i)
+        laughs += QStringLiteral("<!ENTITY lol%1 \"%2\">\n").arg(i).arg(QStringLiteral("&lol%1;").arg(i > 1 ? QString::number(i - 1) : QString()).repeated(10)).toLatin1();
+    laughs += "]>\n" + packet(kFields, "<ROW No=\"1\" Value=\"&lol9;\"/>").mid(39);
+    QTest::newRow("billion laughs") << laughs;
+    QTest::newRow("external entity")
+        << "<?xml version=\"1.0\"?>\n<!DOCTYPE DATAPACKET [<!ENTITY xxe SYSTEM \"file:///etc/passwd\">]>\n"
+               + packet(kFields, "<ROW No=\"1\" Value=\"&xxe;\"/>").mid(39);
+    QTest::newRow("deep nesting") << "<DATAPACKET>" + QByteArray("<a>").repeated(200000);
+    QTest::newRow("huge attribute")
+        << packet(kFields, "<ROW No=\"1\" Value=\"" + QByteArray(16 << 20, 'x') + "\"/>");
+    QTest::newRow("huge tag name") << packet(kFields, "<" + QByteArray(16 << 20, 'R') + "/>");
+    QByteArray garbage(1 << 16, Qt::Uninitialized);
+    QRandomGenerator gen(7);
+    for (char &c : garbage)
+        c = char(gen.bounded(256));
+    QTest::newRow("binary garbage") << garbage;
+}
+
+void TestReadingFiles::hostileXml()
+{
+    QFETCH(QByteArray, content);
+    QVERIFY(writeFile(path("in.xml"), content));
+    ReadingTable table;
+    fill(table, kExisting);
+    RecordingNotifier notifier;
+    QVERIFY(!LoadReadingFile(path("in.xml"), table, false, notifier));
+    QCOMPARE(dump(table), kExisting);
+    QCOMPARE(notifier.messages, (QList<RecordingNotifier::Message>{{MessageKind::Error, "Failed to Load File!"}}));
+}
+
+// Random damage to a good packet: each load either takes rows or fails with the one
+// message and leaves the table alone.
+void TestReadingFiles::mutatedXmlNeverCrashes()
+{
+    const QByteArray good = packet(kFields, "<ROW No=\"1\" Time=\"10:15:02\" Value=\"a&amp;b\" Unit=\"V\"/>\n"
+                                            "<ROW No=\"2\" Time=\"x\" Value=\"&#x41;\" Unit=\"lux\"/>");
+    QRandomGenerator gen(42);
+    for (int round = 0; round < 600; ++round) {
+        QByteArray bad = good;
+        const int edits = 1 + int(gen.bounded(4));
+        for (int e = 0; e < edits; ++e) {
+            const int at = int(gen.bounded(bad.size()));
+            switch (gen.bounded(3)) {
+            case 0: bad[at] = char(gen.bounded(256)); break;
+            case 1: bad.remove(at, 1 + int(gen.bounded(8))); break;
+            default: bad.insert(at, "<>&\"'/!?-["[gen.bounded(10)]); break;
+            }
+        }
+        QVERIFY(writeFile(path("m.xml"), bad));
+        ReadingTable table;
+        fill(table, kExisting);
+        RecordingNotifier notifier;
+        const bool ok = LoadReadingFile(path("m.xml"), table, false, notifier);
+        QCOMPARE(notifier.messages.size(), ok ? 0 : 1);
+        if (!ok)
+            QCOMPARE(dump(table), kExisting);
+        else
+            QVERIFY(table.rowCount() <= 2);
+    }
+}
+
+void TestReadingFiles::targetKept_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("situation");
+    for (const char *name : {"t.txt", "t.xml"}) {
+        for (const char *situation : {"missing folder", "read-only folder", "full filesystem"})
+            QTest::addRow("%s, %s", name, situation) << QString::fromLatin1(name) << QString::fromLatin1(situation);
+    }
+}
+
+void TestReadingFiles::targetKept()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, situation);
+    const QByteArray old = "old content\r\n";
+    QString folder;
+    std::unique_ptr<ScratchMount> mount;
+    if (situation == u"missing folder") {
+        folder = path(QStringLiteral("no/such/folder"));
+    } else if (geteuid() == 0) {
+        // Root writes anywhere: only a mounted filesystem can refuse.
+        mount = std::make_unique<ScratchMount>(QStringLiteral("size=1m"));
+        if (!mount->mounted())
+            QSKIP("cannot mount a tmpfs here");
+        folder = mount->path();
+        QVERIFY(writeFile(folder + u'/' + name, old));
+        if (situation == u"read-only folder" && !mount->makeReadOnly())
+            QSKIP("cannot remount the tmpfs read-only");
+    } else {
+        if (situation == u"full filesystem")
+            QSKIP("mounting a small filesystem needs root");
+        folder = path(QStringLiteral("ro"));
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(writeFile(folder + u'/' + name, old));
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    }
+    const QString file = folder + u'/' + name;
+
+    ReadingTable table;
+    for (int i = 0; i < 60000; ++i) // well over 1 MiB in either format
+        table.append(rowOf(QStringLiteral("%1|10:15:02|%2|lux").arg(i).arg(i * 3)));
+    RecordingNotifier notifier;
+    const bool saved = runGuarded(notifier, [&] { SaveReadingFile(table, file, notifier); });
+    if (name.endsWith(u".xml")) {
+        // Unwritable XML reaches the general error report, and there is no success box.
+        QVERIFY(!saved);
+        QCOMPARE(notifier.messages.size(), 1);
+        QCOMPARE(notifier.messages[0].kind, MessageKind::Failure);
+        QVERIFY2(notifier.messages[0].text.contains(file), qPrintable(notifier.messages[0].text));
+    } else {
+        QVERIFY(saved);
+        QCOMPARE(notifier.messages, (QList<RecordingNotifier::Message>{
+                                        {MessageKind::Error, "Could not save table to specified file: " + file}}));
+    }
+    if (situation == u"missing folder") {
+        QVERIFY(!QFile::exists(file));
+    } else {
+        QCOMPARE(readFile(file), old);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{name}); // no leftovers
+    }
+    if (!mount)
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+void TestReadingFiles::progress_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("text") << "p.txt";
+    QTest::newRow("xml") << "p.xml";
+}
+
+void TestReadingFiles::progress()
+{
+    QFETCH(QString, name);
+    ReadingTable table;
+    const int rows = 300000;
+    for (int i = 0; i < rows; ++i)
+        table.append(rowOf(QStringLiteral("%1|10:15:02|%2|lux").arg(i).arg(i)));
+    RecordingNotifier notifier;
+    QList<std::pair<qint64, qint64>> calls;
+    const FileProgress record = [&](qint64 done, qint64 total) { calls.append({done, total}); };
+
+    QVERIFY(SaveReadingFile(table, path(name), notifier, record));
+    QVERIFY(!calls.isEmpty());
+    QVERIFY2(calls.size() < rows / 1000, "called per row");
+    for (qsizetype i = 0; i < calls.size(); ++i) {
+        QCOMPARE(calls[i].second, qint64(rows));
+        QVERIFY(calls[i].first > (i ? calls[i - 1].first : 0) && calls[i].first <= rows);
+    }
+
+    calls.clear();
+    ReadingTable loaded;
+    QVERIFY(LoadReadingFile(path(name), loaded, false, notifier, record));
+    QCOMPARE(loaded.rowCount(), qsizetype(rows));
+    const qint64 size = QFileInfo(path(name)).size();
+    QVERIFY(!calls.isEmpty());
+    for (qsizetype i = 0; i < calls.size(); ++i) {
+        QCOMPARE(calls[i].second, size);
+        QVERIFY(calls[i].first > (i ? calls[i - 1].first : 0) && calls[i].first <= size);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestReadingFiles)
+#include "tst_readingfiles.moc"

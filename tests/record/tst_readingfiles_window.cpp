@@ -1,0 +1,199 @@
+// Reading files from the main window: the dialogs, "Save" in the menu, and the handlers.
+
+#include "app/gui/tfcomm.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using namespace sorrel;
+
+namespace {
+
+// Calls act on the next modal dialog as soon as it shows.
+void whenModal(std::function<void(QWidget *)> act)
+{
+    // Acts again while that dialog stays up (a file dialog may refuse the first accept
+    // while it changes folder), stops when it finishes, and gives up with reject() so
+    // that no test hangs.
+    auto *timer = new QTimer;
+    timer->setInterval(20);
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, act, tries] {
+        QWidget *w = QApplication::activeModalWidget();
+        auto *dialog = qobject_cast<QDialog *>(w);
+        if (!dialog)
+            return;
+        if (++*tries == 1)
+            QObject::connect(dialog, &QDialog::finished, timer, [timer] {
+                timer->stop();
+                timer->deleteLater();
+            });
+        if (*tries > 100)
+            dialog->reject();
+        else
+            act(w);
+    });
+    timer->start();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestReadingFilesWindow : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void dialogs_data();
+    void dialogs();
+    void saveFromMenu();
+    void loadThroughHandler();
+    void xmlSaveFailure();
+
+private:
+    QTemporaryDir dir_;
+    RecordingNotifier notifier_;
+    std::unique_ptr<TFCOMM> window_;
+};
+
+void TestReadingFilesWindow::init()
+{
+    QVERIFY(dir_.isValid());
+    notifier_.clear();
+    window_ = std::make_unique<TFCOMM>(AppOptions{}, notifier_);
+    window_->cds1.append({1, QStringLiteral("10:15:02"), QStringLiteral("1.234"), QStringLiteral("V")});
+    window_->cds1.append({2, QStringLiteral("10:15:03"), QString(), QStringLiteral("V")});
+}
+
+void TestReadingFilesWindow::cleanup()
+{
+    window_.reset();
+}
+
+void TestReadingFilesWindow::dialogs_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("filters");
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<bool>("save");
+    QTest::newRow("SaveDialog2") << "SaveDialog2"
+                                 << QStringList{"Excel File(*.xls)", "XML(*.xml)", "Txt File(*.txt)"} << "xls" << true;
+    QTest::newRow("OpenDialog1") << "OpenDialog1"
+                                 << QStringList{"Excel File(*.xls)", "XML (*.xml)", "Txt File(*.txt)"} << "" << false;
+    QTest::newRow("SavePictureDialog1") << "SavePictureDialog1" << QStringList{"Bitmaps (*.bmp)"} << "bmp" << true;
+}
+
+// Each button shows its own dialog, first filter selected; cancelling does nothing.
+void TestReadingFilesWindow::dialogs()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, filters);
+    QFETCH(QString, suffix);
+    QFETCH(bool, save);
+    QString shown, selected, defaultSuffix;
+    QStringList nameFilters;
+    int mode = -1;
+    bool confirms = false;
+    whenModal([&](QWidget *w) {
+        if (auto *dialog = qobject_cast<QFileDialog *>(w); dialog && shown.isEmpty()) {
+            shown = dialog->objectName();
+            nameFilters = dialog->nameFilters();
+            selected = dialog->selectedNameFilter();
+            defaultSuffix = dialog->defaultSuffix();
+            mode = dialog->acceptMode();
+            confirms = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+        }
+        qobject_cast<QDialog *>(w)->reject();
+    });
+    QAbstractButton *button = name == u"SaveDialog2"   ? window_->saveas
+                              : name == u"OpenDialog1" ? window_->OpenDataFiles
+                                                       : window_->BtSave;
+    QVERIFY(button);
+    button->click();
+    QCOMPARE(shown, name);
+    QCOMPARE(nameFilters, filters);
+    QCOMPARE(selected, filters.constFirst());
+    QCOMPARE(defaultSuffix, suffix);
+    QCOMPARE(mode, int(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen));
+    QVERIFY(confirms);
+    QVERIFY(notifier_.messages.isEmpty());
+    QCOMPARE(window_->cds1.rowCount(), qsizetype(2));
+}
+
+// "Save" runs the save dialog: a name without extension gets ".xls" (tab-separated), the
+// name is cleared before the next use, and cancelling does nothing.
+void TestReadingFilesWindow::saveFromMenu()
+{
+    const QString expected = dir_.filePath(QStringLiteral("readings.xls"));
+    whenModal([&](QWidget *w) {
+        auto *dialog = qobject_cast<QFileDialog *>(w);
+        QVERIFY(dialog);
+        // Typed, as a user would: selectFile() leaves a focused name edit alone.
+        auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        QVERIFY(edit);
+        edit->setText(dir_.filePath(QStringLiteral("readings")));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    window_->Save1->trigger();
+    QCOMPARE(readFile(expected), QByteArray("No\tTime\tValue\tUnit\r\n1\t10:15:02\t1.234\tV\r\n2\t10:15:03\tNULL\tV\r\n"));
+    QCOMPARE(notifier_.messages, (QList<RecordingNotifier::Message>{
+                                     {MessageKind::Information, "Save table to specified file: " + expected + " Scuss!"}}));
+    QVERIFY(!window_->findChild<QProgressDialog *>()); // gone before the message
+
+    QString nameShown = QStringLiteral("<none>");
+    whenModal([&](QWidget *w) {
+        auto *edit = w->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (edit && nameShown == u"<none>")
+            nameShown = edit->text();
+        qobject_cast<QDialog *>(w)->reject();
+    });
+    window_->saveasClick();
+    QCOMPARE(nameShown, QString());
+    QCOMPARE(notifier_.messages.size(), 1);
+}
+
+void TestReadingFilesWindow::loadThroughHandler()
+{
+    const QString txt = dir_.filePath(QStringLiteral("in.txt"));
+    const QString xml = dir_.filePath(QStringLiteral("in.xml"));
+    window_->saveReadingFileTo(txt);
+    window_->saveReadingFileTo(xml);
+    notifier_.clear();
+
+    window_->loadReadingFileFrom(txt); // appends
+    QCOMPARE(window_->cds1.rowCount(), qsizetype(4));
+    QCOMPARE(window_->cds1.row(3).value, QStringLiteral("NULL"));
+    window_->loadReadingFileFrom(xml); // replaces
+    QCOMPARE(window_->cds1.rowCount(), qsizetype(2));
+    QVERIFY(notifier_.messages.isEmpty());
+
+    window_->loadReadingFileFrom(dir_.filePath(QStringLiteral("missing.txt")));
+    QCOMPARE(notifier_.messages, (QList<RecordingNotifier::Message>{{MessageKind::Error, "Failed to Load File!"}}));
+    QCOMPARE(window_->cds1.rowCount(), qsizetype(2));
+}
+
+// A failed XML save reaches the general error report; no success box follows.
+void TestReadingFilesWindow::xmlSaveFailure()
+{
+    const QString file = dir_.filePath(QStringLiteral("no/such/dir/out.xml"));
+    window_->saveReadingFileTo(file);
+    QCOMPARE(notifier_.messages.size(), 1);
+    QCOMPARE(notifier_.messages[0].kind, MessageKind::Failure);
+    QVERIFY2(notifier_.messages[0].text.contains(file), qPrintable(notifier_.messages[0].text));
+}
+
+QTEST_MAIN(TestReadingFilesWindow)
+#include "tst_readingfiles_window.moc"
