@@ -423,7 +423,9 @@ quint64 lowBytes(quint64 w, size_t k)
 
 // Text ids by the bytes that stand for the text in the file: a text met again costs a
 // hash and a compare instead of a decode and an intern. Spans up to 16 bytes, nearly
-// all of them, are kept in the slot itself.
+// all of them, are kept in the slot itself. One per field, so that the few values of a
+// run stay in the cache however many times there are; it also remembers its last text,
+// since times and units repeat row after row.
 class TextIds {
 public:
     explicit TextIds(ReadingTable &table) : table_(table) { reset(); }
@@ -432,48 +434,57 @@ public:
     template <class Decode>
     bool id(const char *p, size_t n, quint32 *out, Decode decode)
     {
+        if (n == 0) {
+            *out = 0;
+            return true;
+        }
         if (generation_ != table_.generation())
             reset();
-        quint64 w0 = 0, w1 = 0, h;
+        Slot key{0, 0, quint32(n), 0};
+        quint64 h;
         if (n <= 16) {
-            w0 = lowBytes(qFromLittleEndian<quint64>(p), n);
-            w1 = n > 8 ? lowBytes(qFromLittleEndian<quint64>(p + 8), n - 8) : 0;
-            h = mix(w0 ^ mix(w1 ^ n));
+            key.a = lowBytes(qFromLittleEndian<quint64>(p), n);
+            key.b = n > 8 ? lowBytes(qFromLittleEndian<quint64>(p + 8), n - 8) : 0;
+            if (last_.size == n && last_.a == key.a && last_.b == key.b) {
+                *out = last_.id;
+                return true;
+            }
+            h = mix(key.a ^ mix(key.b ^ n));
         } else {
             h = n;
-            size_t i = 0;
-            for (; i + 8 <= n; i += 8)
+            for (size_t i = 0; i + 8 <= n; i += 8)
                 h = mix(h ^ qFromLittleEndian<quint64>(p + i));
             h = mix(h ^ qFromLittleEndian<quint64>(p + n - 8));
+            key.a = h;
         }
-        h |= 1; // 0 marks a free slot
         size_t i = size_t(h) & mask_;
         for (;; i = (i + 1) & mask_) {
             const Slot &s = slots_[i];
-            if (s.hash == 0)
+            if (s.size == 0)
                 break;
-            if (s.hash == h && s.size == n
-                && (n <= 16 ? s.w0 == w0 && s.w1 == w1 : std::memcmp(s.bytes, p, n) == 0)) {
+            if (s.size == n && s.a == key.a
+                && (n <= 16 ? s.b == key.b : std::memcmp(reinterpret_cast<const char *>(s.b), p, n) == 0)) {
                 *out = s.id;
+                if (n <= 16)
+                    last_ = s;
                 return true;
             }
         }
         QString text;
         if (!decode(p, n, &text))
             return false;
-        *out = table_.intern(text);
+        key.id = *out = table_.intern(text);
+        if (n <= 16) {
+            last_ = key;
+        } else {
+            long_.emplace_back(p, n);
+            key.b = quintptr(long_.back().data());
+        }
         if (count_ >= kMaxEntries) { // a file of endless distinct texts: start afresh
             reset();
             i = size_t(h) & mask_;
-            while (slots_[i].hash)
-                i = (i + 1) & mask_;
         }
-        Slot &s = slots_[i];
-        s = Slot{h, w0, w1, nullptr, quint32(n), *out};
-        if (n > 16) {
-            long_.emplace_back(p, n);
-            s.bytes = long_.back().data();
-        }
+        slots_[i] = key;
         if (++count_ * 2 > slots_.size())
             grow();
         return true;
@@ -481,18 +492,24 @@ public:
 
 private:
     static constexpr size_t kMaxEntries = size_t(1) << 20;
+    // Up to 16 bytes: a, b hold them. Longer: a is the hash, b points at the bytes.
     struct Slot {
-        quint64 hash = 0;
-        quint64 w0 = 0, w1 = 0;
-        const char *bytes = nullptr; // spans over 16 bytes
-        quint32 size = 0;
+        quint64 a = 0;
+        quint64 b = 0;
+        quint32 size = 0; // 0: free
         quint32 id = 0;
     };
+
+    static quint64 hashOf(const Slot &s)
+    {
+        return s.size <= 16 ? mix(s.a ^ mix(s.b ^ s.size)) : s.a;
+    }
 
     void reset()
     {
         slots_.assign(size_t(1) << 12, Slot{});
         mask_ = slots_.size() - 1;
+        last_ = Slot{};
         long_.clear();
         count_ = 0;
         generation_ = table_.generation();
@@ -504,10 +521,10 @@ private:
         old.swap(slots_);
         mask_ = slots_.size() - 1;
         for (const Slot &s : old) {
-            if (!s.hash)
+            if (!s.size)
                 continue;
-            size_t i = size_t(s.hash) & mask_;
-            while (slots_[i].hash)
+            size_t i = size_t(hashOf(s)) & mask_;
+            while (slots_[i].size)
                 i = (i + 1) & mask_;
             slots_[i] = s;
         }
@@ -517,6 +534,7 @@ private:
     std::vector<Slot> slots_;
     size_t mask_ = 0;
     size_t count_ = 0;
+    Slot last_;
     std::deque<std::string> long_; // never moves a string once stored
     quint64 generation_ = 0;
 };
@@ -529,7 +547,7 @@ struct Token {
 class TextLoader {
 public:
     TextLoader(QFile &file, ReadingTable &table, const FileProgress &progress)
-        : file_(file), table_(table), progress_(progress), ids_(table) {}
+        : file_(file), table_(table), progress_(progress), ids_{TextIds(table), TextIds(table), TextIds(table)} {}
 
     // Rows before a bad line stay; the grid hears of the new rows once, at the end.
     bool run()
@@ -678,7 +696,7 @@ private:
         }
         quint32 *fields[3] = {&row.time, &row.value, &row.unit};
         for (int i = 1; i < n; ++i)
-            ids_.id(tokens_[size_t(i)].data, tokens_[size_t(i)].size, fields[i - 1], decodeLocal8Bit);
+            ids_[size_t(i - 1)].id(tokens_[size_t(i)].data, tokens_[size_t(i)].size, fields[i - 1], decodeLocal8Bit);
         table_.appendStored(row);
         return true;
     }
@@ -686,7 +704,7 @@ private:
     QFile &file_;
     ReadingTable &table_;
     const FileProgress &progress_;
-    TextIds ids_;
+    std::array<TextIds, 3> ids_;
     std::array<Token, 4> tokens_;
     std::array<std::vector<char>, 4> unquoted_;
 };
@@ -1193,13 +1211,13 @@ private:
                 }
                 row.no = no;
             } else if (a.name == "Time") {
-                if (!textId(a, &row.time))
+                if (!textId(0, a, &row.time))
                     return false;
             } else if (a.name == "Value") {
-                if (!textId(a, &row.value))
+                if (!textId(1, a, &row.value))
                     return false;
             } else if (a.name == "Unit") {
-                if (!textId(a, &row.unit))
+                if (!textId(2, a, &row.unit))
                     return false;
             }
         }
@@ -1207,20 +1225,20 @@ private:
         return true;
     }
 
-    bool textId(const Attribute &a, quint32 *out)
+    bool textId(int field, const Attribute &a, quint32 *out)
     {
         if (!a.plain) {
             *out = table_.intern(a.text);
             return true;
         }
-        return ids_.id(a.raw.data(), a.raw.size(), out,
+        return ids_[size_t(field)].id(a.raw.data(), a.raw.size(), out,
                        [this](const char *p, size_t n, QString *t) { return decode(p, n, t); });
     }
 
     QFile &file_;
     const FileProgress &progress_;
     ReadingTable &table_;
-    TextIds ids_{table_};
+    std::array<TextIds, 3> ids_{TextIds(table_), TextIds(table_), TextIds(table_)};
     TextCache fieldCache_;
     std::array<Attribute, kMaxAttributes> attributes_;
     std::array<Kind, kMaxXmlDepth + 1> kinds_{};
