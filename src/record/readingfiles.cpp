@@ -18,6 +18,10 @@
 #include <string_view>
 #include <vector>
 
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#endif
+
 namespace sorrel {
 
 namespace {
@@ -142,6 +146,14 @@ public:
 
     std::string_view operator()(quint32 id)
     {
+        if (id < spans_.size() && spans_[id].data() && generation_ == table_.generation()) [[likely]]
+            return spans_[id];
+        return first(id);
+    }
+
+private:
+    Q_NEVER_INLINE std::string_view first(quint32 id)
+    {
         if (generation_ != table_.generation()) { // emptied while progress ran the event loop
             spans_.clear();
             blocks_.clear();
@@ -156,7 +168,6 @@ public:
         return s;
     }
 
-private:
     static constexpr size_t kBlock = 64 << 10;
 
     std::string_view encode(const QString &text)
@@ -226,13 +237,23 @@ public:
     {
         const qint64 n = used_ ? file_.write(buffer_.data(), qint64(used_)) : 0;
         used_ = 0;
-        return n >= 0;
+        if (n < 0)
+            return false;
+#ifdef Q_OS_LINUX
+        // Start putting what was written on disk now, so that the flush that makes the
+        // file safe before it replaces the old one has little left to wait for.
+        if (n > 0 && file_.handle() >= 0)
+            ::sync_file_range(file_.handle(), written_, n, SYNC_FILE_RANGE_WRITE);
+        written_ += n;
+#endif
+        return true;
     }
 
 private:
     QSaveFile &file_;
     std::vector<char> buffer_;
     size_t used_ = 0;
+    qint64 written_ = 0;
 };
 
 // Calls put(d, row) for each stored row; rows recorded while progress runs the event
