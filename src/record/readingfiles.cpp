@@ -528,7 +528,7 @@ private:
 
     void reset()
     {
-        slots_.assign(size_t(1) << 12, Slot{});
+        slots_.assign(size_t(1) << 8, Slot{});
         mask_ = slots_.size() - 1;
         last_ = Slot{};
         long_.clear();
