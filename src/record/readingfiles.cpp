@@ -12,7 +12,6 @@
 #include <cctype>
 #include <charconv>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -443,10 +442,10 @@ quint64 lowBytes(quint64 w, size_t k)
 }
 
 // Text ids by the bytes that stand for the text in the file: a text met again costs a
-// hash and a compare instead of a decode and an intern. Spans up to 16 bytes, nearly
-// all of them, are kept in the slot itself. One per field, so that the few values of a
-// run stay in the cache however many times there are; it also remembers its last text,
-// since times and units repeat row after row.
+// hash and a compare instead of a decode and an intern. Spans up to 8 bytes, nearly all
+// of them, are the key itself. One per field, so that the few values of a run stay in
+// the cache however many times there are; it also remembers its last text, since times
+// and units repeat row after row.
 class TextIds {
 public:
     explicit TextIds(ReadingTable &table) : table_(table) { reset(); }
@@ -461,78 +460,86 @@ public:
         }
         if (generation_ != table_.generation())
             reset();
-        Slot key{0, 0, quint32(n), 0};
-        quint64 h;
-        if (n <= 16) {
-            key.a = lowBytes(qFromLittleEndian<quint64>(p), n);
-            key.b = n > 8 ? lowBytes(qFromLittleEndian<quint64>(p + 8), n - 8) : 0;
-            if (last_.size == n && last_.a == key.a && last_.b == key.b) {
-                *out = last_.id;
+        quint64 key, h;
+        if (n <= 8) {
+            key = lowBytes(qFromLittleEndian<quint64>(p), n);
+            if (lastSize_ == n && lastKey_ == key) {
+                *out = lastId_;
                 return true;
             }
-            h = mix(key.a ^ mix(key.b ^ n));
+            h = mix(key ^ n);
         } else {
             h = n;
             for (size_t i = 0; i + 8 <= n; i += 8)
                 h = mix(h ^ qFromLittleEndian<quint64>(p + i));
-            h = mix(h ^ qFromLittleEndian<quint64>(p + n - 8));
-            key.a = h;
+            key = h = mix(h ^ qFromLittleEndian<quint64>(p + n - 8));
         }
         size_t i = size_t(h) & mask_;
         for (;; i = (i + 1) & mask_) {
             const Slot &s = slots_[i];
             if (s.size == 0)
                 break;
-            if (s.size == n && s.a == key.a
-                && (n <= 16 ? s.b == key.b : std::memcmp(reinterpret_cast<const char *>(s.b), p, n) == 0)) {
-                *out = s.id;
-                if (n <= 16)
-                    last_ = s;
-                return true;
+            if (s.size == n && s.key == key) {
+                if (n <= 8) {
+                    *out = s.id;
+                    remember(key, n, s.id);
+                    return true;
+                }
+                const Long &l = long_[s.id];
+                if (std::memcmp(l.bytes.data(), p, n) == 0) {
+                    *out = l.id;
+                    return true;
+                }
             }
         }
         QString text;
         if (!decode(p, n, &text))
             return false;
-        key.id = *out = table_.intern(text);
-        if (n <= 16) {
-            last_ = key;
-        } else {
-            long_.emplace_back(p, n);
-            key.b = quintptr(long_.back().data());
-        }
+        *out = table_.intern(text);
         if (count_ >= kMaxEntries) { // a file of endless distinct texts: start afresh
             reset();
             i = size_t(h) & mask_;
         }
-        slots_[i] = key;
-        if (++count_ * 2 > slots_.size())
+        if (n <= 8) {
+            slots_[i] = Slot{key, quint32(n), *out};
+            remember(key, n, *out);
+        } else {
+            slots_[i] = Slot{key, quint32(n), quint32(long_.size())};
+            long_.push_back(Long{std::string(p, n), *out});
+        }
+        if (++count_ * 4 > slots_.size() * 3)
             grow();
         return true;
     }
 
 private:
     static constexpr size_t kMaxEntries = size_t(1) << 20;
-    // Up to 16 bytes: a, b hold them. Longer: a is the hash, b points at the bytes.
+    // Up to 8 bytes: key holds them and id is the text id. Longer: key is the hash and
+    // id indexes long_.
     struct Slot {
-        quint64 a = 0;
-        quint64 b = 0;
+        quint64 key = 0;
         quint32 size = 0; // 0: free
         quint32 id = 0;
     };
+    struct Long {
+        std::string bytes;
+        quint32 id;
+    };
 
-    static quint64 hashOf(const Slot &s)
+    void remember(quint64 key, size_t n, quint32 id)
     {
-        return s.size <= 16 ? mix(s.a ^ mix(s.b ^ s.size)) : s.a;
+        lastKey_ = key;
+        lastSize_ = n;
+        lastId_ = id;
     }
 
     void reset()
     {
         slots_.assign(size_t(1) << 8, Slot{});
         mask_ = slots_.size() - 1;
-        last_ = Slot{};
         long_.clear();
         count_ = 0;
+        lastSize_ = 0;
         generation_ = table_.generation();
     }
 
@@ -544,7 +551,7 @@ private:
         for (const Slot &s : old) {
             if (!s.size)
                 continue;
-            size_t i = size_t(hashOf(s)) & mask_;
+            size_t i = size_t(s.size <= 8 ? mix(s.key ^ s.size) : s.key) & mask_;
             while (slots_[i].size)
                 i = (i + 1) & mask_;
             slots_[i] = s;
@@ -555,8 +562,10 @@ private:
     std::vector<Slot> slots_;
     size_t mask_ = 0;
     size_t count_ = 0;
-    Slot last_;
-    std::deque<std::string> long_; // never moves a string once stored
+    std::vector<Long> long_;
+    quint64 lastKey_ = 0;
+    size_t lastSize_ = 0; // 0: none
+    quint32 lastId_ = 0;
     quint64 generation_ = 0;
 };
 
