@@ -15,6 +15,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QImageReader>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QPushButton>
@@ -111,6 +114,7 @@ private Q_SLOTS:
     void streamReachesTheWindow_data();
     void streamReachesTheWindow();
     void bridgeReadsButDoesNotDecodeUnderPreview();
+    void programRunsTheDemoBeforeItsScreenshot();
 };
 
 void TestMeterWindow::streamReachesTheWindow_data()
@@ -261,6 +265,45 @@ void TestMeterWindow::bridgeReadsButDoesNotDecodeUnderPreview()
     QCOMPARE(w.cds1.no(1), 2);
     QCOMPARE(w.trendChart()->model().pointCount(), qsizetype(3));
     QVERIFY2(notifier.messages.isEmpty(), qPrintable(notifier.texts().join(u'\n')));
+}
+
+// The program itself, as one looks at it: with --demo and --screenshot-after it presses
+// "USB Connect " and lets readings come in before the picture is taken.
+void TestMeterWindow::programRunsTheDemoBeforeItsScreenshot()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString png = dir.filePath(QStringLiteral("demo.png"));
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(SORREL_BINARY_DIR "/sorrel"),
+                  {QStringLiteral("--demo"), QStringLiteral("--screenshot-after"), QStringLiteral("3"),
+                   QStringLiteral("--screenshot"), png});
+    QVERIFY(program.waitForFinished(60000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    const QImage image = QImageReader(png).read();
+    QCOMPARE(image.width(), TFCOMM::kClientWidth);
+    const int menu = image.height() - TFCOMM::kClientHeight;
+
+    // The grid's first two rows (below its header) hold text; at start-up they are blank.
+    RecordingNotifier notifier;
+    TFCOMM idle(AppOptions{}, notifier);
+    idle.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&idle));
+    const QImage before = idle.grab().toImage();
+    const QRect rows(idle.DBGrid1->geometry().left() + 2, idle.DBGrid1->geometry().top() + 22, 340, 30);
+    auto ink = [](const QImage &picture, const QRect &area, int dy) {
+        int n = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                n += qGray(picture.pixel(x, y + dy)) < 100;
+        return n;
+    };
+    QCOMPARE(ink(before, rows, before.height() - TFCOMM::kClientHeight), 0);
+    QVERIFY2(ink(image, rows, menu) > 50, "no readings in the grid");
 }
 
 QTEST_MAIN(TestMeterWindow)
