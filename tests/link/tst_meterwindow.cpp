@@ -5,7 +5,6 @@
 #include "app/gui/tfcomm.h"
 #include "link/bridgelink.h"
 #include "link/pseudoterminal.h"
-#include "link/serialconnection.h"
 #include "link/ternframeencoder.h"
 #include "record/chartcontrol.h"
 #include "record/gui/readinggridmodel.h"
@@ -13,14 +12,13 @@
 #include "record/gui/reportpreview.h"
 #include "record/gui/trendchartview.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QImageReader>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QValueAxis>
