@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -212,28 +213,26 @@ private:
     bool open_ = false;
 };
 
-// The tool's messages on stderr; a message equal to the one before is dropped, so that
-// a device retried once a second is reported once.
+// The tool's messages on stderr. While a device is retried once a second, each message
+// is said once: one already said is dropped until the device is open again.
 class LogNotifier : public Notifier {
 public:
     explicit LogNotifier(ProgressLine &progress) : progress_(progress) {}
     void notify(MessageKind kind, const QString &text) override
     {
-        if (said_ && kind == lastKind_ && text == lastText_)
+        const QString key = QString::number(int(kind)) + u' ' + text;
+        if (said_.contains(key))
             return;
-        said_ = true;
-        lastKind_ = kind;
-        lastText_ = text;
+        said_.insert(key);
         progress_.end();
         out_.notify(kind, text);
     }
+    void deviceOpened() { said_.clear(); }
 
 private:
     ProgressLine &progress_;
     StderrNotifier out_;
-    bool said_ = false;
-    MessageKind lastKind_ = MessageKind::Plain;
-    QString lastText_;
+    QSet<QString> said_;
 };
 
 // ---- SIGINT / SIGTERM ------------------------------------------------------------
@@ -496,7 +495,9 @@ public:
         watch.setInterval(1000);
         QObject::connect(&watch, &QTimer::timeout, [this] { watchMeter(); });
         open_ = meter_->open();
-        if (!open_)
+        if (open_)
+            notifier_.deviceOpened();
+        else
             notifier_.plain(QStringLiteral("sorrel-cli log: cannot open %1; trying again every second")
                                 .arg(meter_->name()));
         watch.start();
@@ -548,7 +549,7 @@ private:
             lastCount_ = rows;
             const ReadingTable &t = recording_.table();
             const qsizetype last = t.rowCount() - 1;
-            progress_.show(QStringLiteral("%1 rows, last: %2 %3").arg(rows).arg(t.value(last), t.unit(last)));
+            progress_.show(QStringLiteral("rows: %1, last: %2 %3").arg(rows).arg(t.value(last), t.unit(last)));
         }
         if (run_.count && rows >= *run_.count) {
             end(0);
@@ -570,6 +571,7 @@ private:
         }
         if (!open_ && meter_->open()) {
             open_ = true;
+            notifier_.deviceOpened();
             notifier_.plain(QStringLiteral("sorrel-cli log: %1 is open; logging").arg(meter_->name()));
         }
     }
