@@ -1,7 +1,6 @@
 #pragma once
 // The recorder as the window runs it, for the command-line tool: the reading table,
-// the trend chart's model and controller, and INDataToTable bound to the session's
-// Tern frames.
+// the trend chart's controller, and INDataToTable bound to the session's Tern frames.
 
 #include "app/metersession.h"
 #include "record/chartcontrol.h"
@@ -15,6 +14,26 @@
 #include <optional>
 
 namespace sorrel::cli {
+
+// The chart as far as the tool shows it: the number of points and the value axis. The
+// points themselves are not kept: a long unattended run would only pile them up.
+class ChartAxes : public TrendChartSurface {
+public:
+    void addPoint(double) override { ++points_; }
+    qint64 pointCount() const override { return points_; }
+    void setHorizontalRange(double, double) override {}
+    void setValueMaximum(double maximum) override { max_ = maximum; }
+    void setValueMinimum(double minimum) override { min_ = minimum; }
+    void setAreaShown(bool) override {}
+    double valueMaximum() const { return max_; }
+    double valueMinimum() const { return min_; }
+
+private:
+    qint64 points_ = 0;
+    // The window's chart until the first reading sets the range.
+    double max_ = TrendChartModel().valueMaximum();
+    double min_ = TrendChartModel().valueMinimum();
+};
 
 // The record panel and the "Record" menu as the window starts, unless told otherwise.
 struct RecordSettings {
@@ -35,7 +54,7 @@ public:
 
     ReadingTable &table() { return table_; }
     Recorder &recorder() { return recorder_; }
-    const TrendChartModel &chart() const { return chart_; }
+    const ChartAxes &chart() const { return chart_; }
 
     // After each INDataToTable call.
     std::function<void()> afterRecord;
@@ -50,7 +69,7 @@ public:
 private:
     MeterSession &session_;
     ReadingTable table_;
-    TrendChartModel chart_;
+    ChartAxes chart_;
     TChartControl chartControl_;
     Recorder recorder_;
     qsizetype rowsSeen_ = 0;
