@@ -193,20 +193,23 @@ bool forEachRow(const ReadingTable &table, BufferedWriter &out, const FileProgre
     return out.flush();
 }
 
+char *putTextLine(char *d, const ReadingRow &r)
+{
+    if (r.no)
+        d = putInt(d, *r.no);
+    *d++ = '\t';
+    d = putTextField(d, r.time);
+    *d++ = '\t';
+    d = putTextField(d, r.value);
+    *d++ = '\t';
+    d = putTextField(d, r.unit);
+    return put(d, "\r\n", 2);
+}
+
 bool writeText(const ReadingTable &table, QSaveFile &file, const FileProgress &progress)
 {
     BufferedWriter out(file);
-    return out.append(kHeader) && forEachRow(table, out, progress, [](char *d, const ReadingRow &r) {
-        if (r.no)
-            d = putInt(d, *r.no);
-        *d++ = '\t';
-        d = putTextField(d, r.time);
-        *d++ = '\t';
-        d = putTextField(d, r.value);
-        *d++ = '\t';
-        d = putTextField(d, r.unit);
-        return put(d, "\r\n", 2);
-    });
+    return out.append(kHeader) && forEachRow(table, out, progress, putTextLine);
 }
 
 bool writeXml(const ReadingTable &table, QSaveFile &file, const FileProgress &progress)
@@ -1014,6 +1017,18 @@ private:
 };
 
 } // namespace
+
+QByteArray readingFileHeaderLine()
+{
+    return QByteArray(kHeader);
+}
+
+QByteArray readingFileLine(const ReadingRow &row)
+{
+    QByteArray line(qsizetype(worstCase(row)), Qt::Uninitialized);
+    line.truncate(putTextLine(line.data(), row) - line.constData());
+    return line;
+}
 
 bool isXmlReadingFile(const QString &fileName)
 {
