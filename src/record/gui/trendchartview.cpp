@@ -37,11 +37,8 @@ TrendChartView::TrendChartView(QWidget *parent) : QChartView(parent)
     QChart *c = chart();
     c->setAnimationOptions(QChart::NoAnimation);
     c->legend()->hide();
-    c->setTitle(QString());
-    QFont titleFont(QStringLiteral("Arial"));
-    titleFont.setPointSize(10);
-    c->setTitleFont(titleFont);
-    c->setTitleBrush(QColor(0, 0, 255));
+    // No title: the chart never shows one, and setting a title font would lay out the
+    // empty title with a font loaded for nothing.
     c->setBackgroundRoundness(0);
     c->setDropShadowEnabled(false);
     QLinearGradient gradient(0, 0, 0, 1);
@@ -84,6 +81,10 @@ TrendChartView::TrendChartView(QWidget *parent) : QChartView(parent)
     labels.setPointSize(7);
     axisX_->setLabelsFont(labels);
     axisY_->setLabelsFont(labels);
+    // The axes have no titles; without this the theme gives them a bold font of their
+    // own, which costs a font load at start-up for text that is never drawn.
+    axisX_->setTitleFont(labels);
+    axisY_->setTitleFont(labels);
     c->addAxis(axisX_, Qt::AlignBottom);
     c->addAxis(axisY_, Qt::AlignLeft);
     for (QAbstractSeries *s : {static_cast<QAbstractSeries *>(Series2),
