@@ -78,6 +78,7 @@ TrendChartView::TrendChartView(QWidget *parent) : QChartView(parent)
     axisY_->setLinePen(axisLine);
     axisY_->setMinorTickCount(4);
     QFont labels(QStringLiteral("Arial"));
+    labels.setStyleHint(QFont::SansSerif); // as every Arial here: one fallback lookup, shared engines
     labels.setPointSize(7);
     axisX_->setLabelsFont(labels);
     axisY_->setLabelsFont(labels);
