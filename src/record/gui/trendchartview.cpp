@@ -163,8 +163,9 @@ void TrendChartView::applyMargins()
 
 void TrendChartView::resizeEvent(QResizeEvent *event)
 {
-    QChartView::resizeEvent(event);
+    // Margins first: the chart is then laid out once, at its new size with them.
     applyMargins();
+    QChartView::resizeEvent(event);
 }
 
 void TrendChartView::wheelEvent(QWheelEvent *event)
