@@ -3,8 +3,13 @@
 //   bench_link latency [frames]   last byte in -> frame out, serial driver and bridge, 19200 baud pacing
 //   bench_link unplug [seconds]   cables pulled while reading: process CPU, then a reconnect
 //   bench_link cycles [n]         n unplug/replug cycles of the serial and bridge paths
+//   bench_link table [frames]     last byte in -> row in the reading table, serial and bridge,
+//                                 19200 baud pacing: session and recorder alone, then the
+//                                 main window (needs a platform, e.g. QT_QPA_PLATFORM=offscreen)
 // With no argument: tick, latency and unplug.
 
+#include "app/decimalseparator.h"
+#include "app/gui/tfcomm.h"
 #include "app/metersession.h"
 #include "link/bridgelink.h"
 #include "link/commportdriver.h"
@@ -14,11 +19,16 @@
 #include "link/ternframeencoder.h"
 #include "link/togglegroup.h"
 #include "link/ttybridgeapi.h"
+#include "record/readingtable.h"
+#include "record/recorder.h"
+#include "record/trendchartmodel.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QPushButton>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
@@ -134,7 +144,9 @@ int benchTick(int seconds)
 // ---------------------------------------------------------------------------
 
 // Writes frames byte by byte at 19200 baud (10 bits a byte), at random moments, and
-// notes when each frame's last byte went in.
+// notes when each frame's last byte went in. A frame that has not come out after two
+// seconds counts as lost (a writer held off the CPU mid-frame for longer than the read
+// time-out splits it, as a real cable's pause would), and the next one follows.
 class PacedWriter {
 public:
     PacedWriter(PseudoTerminal &pty, QByteArray frame, int frames)
@@ -142,31 +154,59 @@ public:
 
     void start() { thread_ = std::thread([this] { run(); }); }
     void join() { thread_.join(); }
+    int frames() const { return frames_; }
     std::vector<Clock::time_point> lastByteAt;
     std::atomic<int> written{0};
     std::atomic<int> consumed{0};
+    std::atomic<int> lost{0};
+    std::atomic<bool> finished{false};
+    // Per frame, the longest pause between two of its bytes as written (ms).
+    std::vector<double> longestPauseMs;
+    // The frames given up, for telling a split frame from one the program dropped.
+    std::vector<int> lostFrames;
 
 private:
+    void waitFor(int f)
+    {
+        const auto giveUp = Clock::now() + std::chrono::seconds(2);
+        while (consumed.load() < f) {
+            int previous = f - 1;
+            if (Clock::now() > giveUp && consumed.compare_exchange_strong(previous, f)) {
+                ++lost;
+                lostFrames.push_back(f - 1);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    }
     void run()
     {
         std::mt19937 rng(1);
         std::uniform_int_distribution<int> gap(30, 90);
         const auto byteTime = std::chrono::microseconds(10'000'000 / 19200);
         lastByteAt.resize(size_t(frames_));
+        longestPauseMs.resize(size_t(frames_));
         for (int f = 0; f < frames_; ++f) {
             // Wait for the previous frame to come out, then a random pause.
-            while (consumed.load() < f)
-                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            waitFor(f);
             std::this_thread::sleep_for(std::chrono::milliseconds(gap(rng)));
             auto next = Clock::now();
+            Clock::time_point previous;
             for (char b : frame_) {
                 std::this_thread::sleep_until(next);
                 pty_.write(QByteArrayView(&b, 1));
+                const auto now = Clock::now();
+                if (previous != Clock::time_point())
+                    longestPauseMs[size_t(f)] = std::max(longestPauseMs[size_t(f)],
+                        std::chrono::duration<double, std::milli>(now - previous).count());
+                previous = now;
                 next += byteTime;
             }
             lastByteAt[size_t(f)] = Clock::now();
             written = f + 1;
         }
+        waitFor(frames_);
+        finished = true;
     }
     PseudoTerminal &pty_;
     QByteArray frame_;
@@ -174,10 +214,58 @@ private:
     std::thread thread_;
 };
 
-void report(const char *what, std::vector<double> ms)
+void report(const char *what, std::vector<double> ms, const char *end = "frame decoded",
+            const PacedWriter *writer = nullptr)
 {
-    std::printf("%s: %zu frames, latency last byte in -> frame decoded: p50 %.1f ms, p99 %.1f ms, max %.1f ms\n",
-                what, ms.size(), percentile(ms, 50), percentile(ms, 99), *std::max_element(ms.begin(), ms.end()));
+    const int lost = writer ? writer->lost.load() : 0;
+    if (ms.empty()) {
+        std::printf("%s: NO FRAMES arrived\n", what);
+        return;
+    }
+    std::printf("%s: %zu frames, latency last byte in -> %s: p50 %.1f ms, p99 %.1f ms, max %.1f ms; %d lost\n",
+                what, ms.size(), end, percentile(ms, 50), percentile(ms, 99), *std::max_element(ms.begin(), ms.end()),
+                lost);
+    if (lost) {
+        // A pause longer than the bridge's 10 ms read time-out splits a frame on purpose.
+        std::printf("  lost frames, longest pause between two of their bytes as written:");
+        for (int f : writer->lostFrames)
+            std::printf(" #%d %.1f ms", f, writer->longestPauseMs[size_t(f)]);
+        std::printf("\n");
+    }
+    std::fflush(stdout);
+}
+
+// Frames lost other than by a pause the bridge's read time-out cuts at: the program's.
+int droppedByProgram(const PacedWriter &writer, bool bridge)
+{
+    int n = 0;
+    for (int f : writer.lostFrames)
+        n += !(bridge && writer.longestPauseMs[size_t(f)] > double(BridgeLink::kTimeoutMs));
+    return n;
+}
+
+// The end of a frame's road: notes its latency and lets the writer send the next one.
+void arrived(PacedWriter &writer, std::vector<double> &ms)
+{
+    const int f = writer.consumed.load();
+    // The writer notes the time just after its last byte went; the frame may be in first.
+    const auto giveUp = Clock::now() + std::chrono::milliseconds(100);
+    while (writer.written.load() <= f) {
+        if (Clock::now() > giveUp)
+            return; // nothing outstanding
+        std::this_thread::yield();
+    }
+    ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - writer.lastByteAt[size_t(f)]).count());
+    writer.consumed = f + 1;
+}
+
+// Plays every frame, each after the one before came out or was given up.
+void play(PacedWriter &writer)
+{
+    writer.start();
+    spinUntil([&] { return writer.finished.load(); }, writer.frames() * 3000);
+    writer.consumed = writer.frames();
+    writer.join();
 }
 
 int benchLatency(int frames)
@@ -196,20 +284,13 @@ int benchLatency(int frames)
         };
         PacedWriter writer(pty, encodeTernSerialFrame(d), frames);
         std::vector<double> ms;
-        QObject::connect(&h.session, &MeterSession::frameDecoded, [&] {
-            const int f = writer.consumed.load();
-            ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - writer.lastByteAt[size_t(f)]).count());
-            writer.consumed = f + 1;
-        });
+        QObject::connect(&h.session, &MeterSession::frameDecoded, [&] { arrived(writer, ms); });
         if (!driver.Connect()) {
             std::fprintf(stderr, "serial port did not open\n");
             return 1;
         }
-        writer.start();
-        spinUntil([&] { return writer.consumed.load() >= frames; }, frames * 300);
-        writer.consumed = frames; // let the writer finish if frames were lost
-        writer.join();
-        report("serial (14-byte frames, 50 ms polling)", ms);
+        play(writer);
+        report("serial (14-byte frames, 50 ms polling)", ms, "frame decoded", &writer);
         qunsetenv("SORREL_COM1");
     }
 
@@ -221,20 +302,110 @@ int benchLatency(int frames)
         PacedWriter writer(pty, encodeTernBridgeFrame(d), frames);
         std::vector<double> ms;
         link.onFrame = [&](const QString &frame) { h.session.dispatchBridgeFrame(frame); };
-        QObject::connect(&h.session, &MeterSession::frameDecoded, [&] {
-            const int f = writer.consumed.load();
-            ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - writer.lastByteAt[size_t(f)]).count());
-            writer.consumed = f + 1;
-        });
+        QObject::connect(&h.session, &MeterSession::frameDecoded, [&] { arrived(writer, ms); });
         usb(link, h.toggles, true);
-        writer.start();
-        spinUntil([&] { return writer.consumed.load() >= frames; }, frames * 300);
-        writer.consumed = frames;
-        writer.join();
-        report("bridge (32-byte frames, 10 ms poll)", ms);
+        play(writer);
+        report("bridge (32-byte frames, 10 ms poll)", ms, "frame decoded", &writer);
         usb(link, h.toggles, false);
     }
     return 0;
+}
+
+// ---------------------------------------------------------------------------
+
+// The window's recording step without the window: the session's recorder hook appends
+// to a reading table and charts into a plain chart model.
+struct HeadlessRecorder {
+    Headless h;
+    ReadingTable table;
+    TrendChartModel chart;
+    TChartControl control{chart, 100};
+    Recorder recorder{table, control, h.session.state(), h.session.panel(), h.notifier, systemTimeSeparator()};
+    HeadlessRecorder() { h.session.onRecord = [this] { recorder.INDataToTable(); }; }
+};
+
+int benchTable(int frames)
+{
+    TernDisplay d = *TernDisplay::fromText(QStringLiteral("12.34"));
+    d.set(TernBit::LUX);
+    const QByteArray serialFrame = encodeTernSerialFrame(d);
+    const QByteArray bridgeFrame = encodeTernBridgeFrame(d);
+    int rc = 0;
+
+    { // Serial, headless: COMM2 polled every 50 ms, HTernRData, the recorder.
+        HeadlessRecorder r;
+        PseudoTerminal pty;
+        qputenv("SORREL_COM1", pty.slavePath().toLocal8Bit());
+        TCommPortDriver driver;
+        driver.setComPortSpeed(br19200);
+        driver.OnReceiveData = [&](TCommPortDriver *, const char *data, int size) {
+            r.h.session.HTernRData(QByteArrayView(data, size));
+        };
+        PacedWriter writer(pty, serialFrame, frames);
+        std::vector<double> ms;
+        r.table.onRowsAppended = [&](qsizetype, qsizetype) { arrived(writer, ms); };
+        if (!driver.Connect()) {
+            std::fprintf(stderr, "serial port did not open\n");
+            return 1;
+        }
+        play(writer);
+        report("serial, session and recorder (50 ms polling)", ms, "row in table", &writer);
+        rc |= droppedByProgram(writer, false) != 0;
+        qunsetenv("SORREL_COM1");
+    }
+
+    { // Bridge, headless: the 10 ms poll, the bridge dispatch, the recorder.
+        HeadlessRecorder r;
+        PseudoTerminal pty;
+        TtyBridgeApi api([&] { return QStringList{pty.slavePath()}; });
+        BridgeLink link(api, r.h.session, r.h.toggles);
+        link.onFrame = [&](const QString &frame) { r.h.session.dispatchBridgeFrame(frame); };
+        PacedWriter writer(pty, bridgeFrame, frames);
+        std::vector<double> ms;
+        r.table.onRowsAppended = [&](qsizetype, qsizetype) { arrived(writer, ms); };
+        usb(link, r.h.toggles, true);
+        play(writer);
+        report("bridge, session and recorder (10 ms poll)", ms, "row in table", &writer);
+        rc |= droppedByProgram(writer, true) != 0;
+        usb(link, r.h.toggles, false);
+    }
+
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return rc;
+
+    // The main window, shown offscreen: the same roads, with the panel, grid and chart
+    // repainting between frames. The row is in cds1 when the decoder call ends.
+    for (const bool serial : {true, false}) {
+        PseudoTerminal pty;
+        qputenv(serial ? "SORREL_COM1" : "SORREL_BRIDGE", pty.slavePath().toLocal8Bit());
+        RecordingNotifier notifier;
+        TFCOMM w(AppOptions{}, notifier);
+        w.show();
+        QCoreApplication::processEvents();
+        PacedWriter writer(pty, serial ? serialFrame : bridgeFrame, frames);
+        std::vector<double> ms;
+        qsizetype rows = 0;
+        QObject::connect(&w.session(), &MeterSession::frameDecoded, [&] {
+            if (w.cds1.rowCount() > rows) {
+                rows = w.cds1.rowCount();
+                arrived(writer, ms);
+            }
+        });
+        if (serial)
+            w.links->serial().BTCon1Click();
+        else
+            w.USB->click();
+        if (!notifier.messages.isEmpty()) {
+            std::fprintf(stderr, "window could not connect: %s\n", qPrintable(notifier.texts().join(u' ')));
+            return 1;
+        }
+        play(writer);
+        report(serial ? "serial, main window (50 ms polling)" : "bridge, main window (10 ms poll)", ms,
+               "row in table", &writer);
+        rc |= droppedByProgram(writer, !serial) != 0;
+        qunsetenv(serial ? "SORREL_COM1" : "SORREL_BRIDGE");
+    }
+    return rc;
 }
 
 // ---------------------------------------------------------------------------
@@ -367,8 +538,10 @@ int benchCycles(int n)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
+    // The window mode needs a GUI application; the others run without a platform.
+    const bool window = argc > 1 && QByteArray(argv[1]) == "table";
+    std::unique_ptr<QCoreApplication> app(window ? new QApplication(argc, argv) : new QCoreApplication(argc, argv));
+    const QStringList args = app->arguments().mid(1);
     const QString mode = args.value(0);
     const int n = args.value(1).toInt();
     if (mode == u"tick")
@@ -379,8 +552,10 @@ int main(int argc, char **argv)
         return benchUnplug(n ? n : 10);
     if (mode == u"cycles")
         return benchCycles(n ? n : 1000);
+    if (mode == u"table")
+        return benchTable(n ? n : 500);
     if (!mode.isEmpty()) {
-        std::fprintf(stderr, "usage: bench_link [tick|latency|unplug|cycles] [count]\n");
+        std::fprintf(stderr, "usage: bench_link [tick|latency|unplug|cycles|table] [count]\n");
         return 2;
     }
     int rc = benchTick(10);

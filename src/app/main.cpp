@@ -9,6 +9,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QPushButton>
+#include <QTimer>
 #include <cstdio>
 
 using namespace sorrel;
@@ -75,6 +77,13 @@ int main(int argc, char **argv)
     if (!parsed.options.screenshot.isEmpty()) {
         window.show();
         app.processEvents();
+        if (parsed.options.screenshotAfter > 0) {
+            // Readings come in as they would for a user who pressed "USB Connect ".
+            if (parsed.options.demo)
+                window.USB->click();
+            QTimer::singleShot(parsed.options.screenshotAfter * 1000, &app, &QCoreApplication::quit);
+            app.exec();
+        }
         QImage image = window.grab().toImage();
         image.setText(QStringLiteral("Title"), window.windowTitle()); // the grab has no title bar
         if (!image.save(parsed.options.screenshot, "PNG")) {

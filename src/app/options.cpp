@@ -9,12 +9,16 @@ namespace sorrel {
 QString appUsage()
 {
     return QStringLiteral(
-        "Usage: sorrel [--profile NAME[,NAME...]] [--demo] [--frame HEX]... [--screenshot FILE.png]\n"
+        "Usage: sorrel [--profile NAME[,NAME...]] [--demo] [--frame HEX]... [--screenshot FILE.png\n"
+        "              [--screenshot-after SECONDS]]\n"
         "  --profile NAMES   model flags to set (default osprey): %1\n"
         "  --demo            offer a simulated light meter as the USB bridge\n"
         "  --frame HEX       apply one frame before the window shows (repeatable): 32 hex\n"
         "                    digits as one USB bridge read, 14 as one serial Tern frame\n"
         "  --screenshot F    render the window as at start-up to F (PNG) and exit\n"
+        "  --screenshot-after S\n"
+        "                    let the window run S seconds (0 to 3600) before the screenshot;\n"
+        "                    with --demo the demo meter is connected first\n"
         "  --help            show this text\n"
         "  --version         show the version\n")
         .arg(modelFlagCliNames().join(u", "));
@@ -23,7 +27,7 @@ QString appUsage()
 AppOptionsResult parseAppOptions(const QStringList &args)
 {
     AppOptionsResult r;
-    const QString valid = QStringLiteral("valid options: --profile, --demo, --frame, --screenshot, --help, --version");
+    const QString valid = QStringLiteral("valid options: --profile, --demo, --frame, --screenshot, --screenshot-after, --help, --version");
     for (qsizetype i = 0; i < args.size(); ++i) {
         QString arg = args[i];
         QString value;
@@ -77,11 +81,21 @@ AppOptionsResult parseAppOptions(const QStringList &args)
                 return r;
             }
             r.options.screenshot = value;
+        } else if (arg == u"--screenshot-after") {
+            bool ok = false;
+            const int seconds = takeValue() ? value.toInt(&ok) : 0;
+            if (!ok || seconds < 0 || seconds > 3600) {
+                r.error = QStringLiteral("sorrel: --screenshot-after needs a number of seconds from 0 to 3600");
+                return r;
+            }
+            r.options.screenshotAfter = seconds;
         } else {
             r.error = QStringLiteral("sorrel: unknown option '%1'; %2").arg(args[i], valid);
             return r;
         }
     }
+    if (r.options.screenshotAfter > 0 && r.options.screenshot.isEmpty())
+        r.error = QStringLiteral("sorrel: --screenshot-after needs --screenshot");
     return r;
 }
 

@@ -3,10 +3,12 @@
 namespace sorrel::cli {
 
 int runDecode(const QStringList &args); // decode.cpp
+int runLog(const QStringList &args);    // log.cpp
 
 const QList<Command> &commands()
 {
-    static const QList<Command> list{{QStringLiteral("decode"), runDecode}};
+    static const QList<Command> list{{QStringLiteral("decode"), runDecode},
+                                         {QStringLiteral("log"), runLog}};
     return list;
 }
 

@@ -5,6 +5,7 @@
 #include "app/decimalseparator.h"
 #include "app/metersession.h"
 #include "cli/commands.h"
+#include "cli/recording.h"
 #include "decode/hidburstjoiner.h"
 
 #include <QFile>
@@ -22,10 +23,16 @@ namespace {
 
 const char kUsage[] =
     "Usage: sorrel-cli decode [--profile NAME[,NAME...]] --link serial|bridge|hid\n"
-    "                         [--high TEXT] [--low TEXT] [--decimal-separator C] FILE|-\n"
+    "                         [--high TEXT] [--low TEXT] [--decimal-separator C]\n"
+    "                         [--record [--no-repeat] [--limit N] [--save FILE]] FILE|-\n"
     "  serial: raw bytes, framed by the profile's handler (no profile: nothing decodes)\n"
     "  bridge: raw bytes, read 32 at a time (a short tail is ignored)\n"
-    "  hid:    one input report per line: report id, then data bytes, in hex\n";
+    "  hid:    one input report per line: report id, then data bytes, in hex\n"
+    "  --record: record as the window does (no sampling interval) and add \"row\" and\n"
+    "    \"chart\" to each frame; --no-repeat refuses repeated readings, --limit is the\n"
+    "    record limit (default 10000), --save writes the table at the end (.xml: XML\n"
+    "    data packet, any other name: tab-separated)\n"
+    "Exit status: 0 done, 1 the table could not be saved, 2 bad options or input\n";
 
 enum class Link { Serial, Bridge, Hid };
 
@@ -45,6 +52,9 @@ struct DecodeRun {
     std::optional<Link> link;
     std::optional<QString> high, low, separator;
     QString input;
+    bool record = false;
+    RecordSettings recordSettings;
+    std::optional<QString> save;
     std::vector<std::function<void(const MeterSession &, QJsonObject &)>> frameKeys;
 };
 
@@ -54,6 +64,7 @@ DecodeRun parseArguments(const QStringList &args)
 {
     DecodeRun run;
     bool haveInput = false;
+    QString needsRecord; // a recording option given
     for (qsizetype i = 0; i < args.size(); ++i) {
         QString arg = args[i];
         QString value;
@@ -93,11 +104,29 @@ DecodeRun parseArguments(const QStringList &args)
             if (sep.size() != 1)
                 fail(QStringLiteral("--decimal-separator needs one character"));
             run.separator = sep;
+        } else if (arg == u"--record" && !inlineValue) {
+            run.record = true;
+        } else if (arg == u"--no-repeat" && !inlineValue) {
+            run.recordSettings.repeat = false;
+            needsRecord = arg;
+        } else if (arg == u"--limit") {
+            const QString text = takeValue();
+            const auto limit = parseRecordLimit(text);
+            if (!limit)
+                fail(QStringLiteral("--limit '%1' is not a record limit (a whole number from 1, or limitless)")
+                         .arg(text));
+            run.recordSettings.limit = *limit;
+            needsRecord = arg;
+        } else if (arg == u"--save") {
+            run.save = takeValue();
+            if (run.save->isEmpty())
+                fail(QStringLiteral("--save needs a file name"));
+            needsRecord = arg;
         } else if ((arg.startsWith(u'-') && arg != u"-") || haveInput) {
             fail(haveInput && !arg.startsWith(u'-')
                      ? QStringLiteral("one input only ('%1' is extra)").arg(arg)
                      : QStringLiteral("unknown option '%1'; valid options: --profile, --link, --high, "
-                                      "--low, --decimal-separator")
+                                      "--low, --decimal-separator, --record, --no-repeat, --limit, --save")
                            .arg(args[i]));
         } else {
             run.input = arg;
@@ -106,6 +135,8 @@ DecodeRun parseArguments(const QStringList &args)
     }
     if (!run.link)
         fail(QStringLiteral("--link serial|bridge|hid is required"));
+    if (!needsRecord.isEmpty() && !run.record)
+        fail(QStringLiteral("%1 needs --record").arg(needsRecord));
     if (!haveInput)
         fail(QStringLiteral("no input; give a FILE or - for standard input"));
     return run;
@@ -206,6 +237,13 @@ int decode(DecodeRun &run)
     if (run.low)
         setLimit(session, LimitBox::Low, *run.low, "--low");
 
+    // A capture has no clock to count a sampling interval down: the gate stays off.
+    std::optional<SessionRecording> recording;
+    if (run.record) {
+        recording.emplace(session, notifier, run.recordSettings);
+        run.frameKeys.push_back([&](const MeterSession &, QJsonObject &obj) { recording->addFrameKeys(obj); });
+    }
+
     QObject::connect(&session, &MeterSession::frameDecoded, [&] {
         QJsonObject obj = frameObject(session);
         for (const auto &keys : run.frameKeys)
@@ -236,6 +274,8 @@ int decode(DecodeRun &run)
     }
     }
     std::fflush(stdout);
+    if (recording && run.save)
+        return saveReadingTable(recording->table(), *run.save, notifier) ? 0 : 1;
     return 0;
 }
 

@@ -134,64 +134,101 @@ int DialGauge::clampPosition(int position) const
 
 void DialGauge::KDsetup(QSize pictureSize)
 {
-    picture_ = QImage(pictureSize.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
-    picture_.fill(Qt::white);
+    picture_ = QImage();
     pointer_ = QLine();
     geometry_ = DialGeometry::forPanel(panelSizeFor(pictureSize));
+    owedSize_ = pictureSize.expandedTo(QSize(1, 1));
+    owedFigureColour_ = figureColour_;
+    faceOwed_ = true;
+    pointerOwed_ = false;
+}
+
+const QImage &DialGauge::picture() const
+{
+    drawOwedFace();
+    return picture_;
+}
+
+void DialGauge::drawOwedFace() const
+{
+    if (!faceOwed_)
+        return;
+    faceOwed_ = false;
+    picture_ = QImage(owedSize_, QImage::Format_RGB32);
+    picture_.fill(Qt::white);
     if (!geometry_)
         return;
     const DialGeometry &g = *geometry_;
 
+    {
+        QPainter p(&picture_);
+        p.setFont(figureFont_);
+        p.setBackgroundMode(Qt::OpaqueMode);
+        p.setBackground(Qt::white);
+
+        const int n = spanFactor_;
+        const QList<DialFigure> figures = dialFigures(displayClass_);
+        const QList<int> ticks = dialTickSteps(displayClass_, n);
+        const QColor tickColour = dialTickColour(displayClass_);
+        for (int s = 0; s <= n; ++s) {
+            const QPoint tick = g.pointAt(g.R + 6, s, n);
+            const QPoint anchor = g.pointAt(g.R + 18, s, n);
+            for (const DialFigure &f : figures) {
+                if (f.step != s)
+                    continue;
+                p.setPen(owedFigureColour_);
+                const QPoint topLeft = anchor - f.offset;
+                p.drawText(QRect(topLeft, QSize(60, 30)), Qt::AlignLeft | Qt::AlignTop, f.text);
+            }
+            if (ticks.contains(s)) {
+                p.setPen(Qt::NoPen);
+                p.setBrush(tickColour);
+                p.drawEllipse(dotDisc(tick, 2));
+            }
+        }
+
+        // A white band of dots between the pointer's tip and the tick dots. On the white
+        // face a dot changes only pixels something else has inked, so the others are skipped.
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::white);
+        for (int j = 0; j <= span(); ++j) {
+            const QRectF disc = dotDisc(g.pointAt(g.R + 3, j, span()), 4);
+            if (!allWhite(picture_, disc.toAlignedRect()))
+                p.drawEllipse(disc);
+        }
+    }
+
+    if (pointerOwed_) {
+        pointerOwed_ = false;
+        drawPointer(QLine(), pointer_); // erasing the null line first, as KDrun does on a fresh face
+    }
+}
+
+void DialGauge::drawPointer(const QLine &erase, const QLine &next) const
+{
     QPainter p(&picture_);
-    p.setFont(figureFont_);
-    p.setBackgroundMode(Qt::OpaqueMode);
-    p.setBackground(Qt::white);
-
-    const int n = spanFactor_;
-    const QList<DialFigure> figures = dialFigures(displayClass_);
-    const QList<int> ticks = dialTickSteps(displayClass_, n);
-    const QColor tickColour = dialTickColour(displayClass_);
-    for (int s = 0; s <= n; ++s) {
-        const QPoint tick = g.pointAt(g.R + 6, s, n);
-        const QPoint anchor = g.pointAt(g.R + 18, s, n);
-        for (const DialFigure &f : figures) {
-            if (f.step != s)
-                continue;
-            p.setPen(figureColour_);
-            const QPoint topLeft = anchor - f.offset;
-            p.drawText(QRect(topLeft, QSize(60, 30)), Qt::AlignLeft | Qt::AlignTop, f.text);
-        }
-        if (ticks.contains(s)) {
-            p.setPen(Qt::NoPen);
-            p.setBrush(tickColour);
-            p.drawEllipse(dotDisc(tick, 2));
-        }
-    }
-
-    // A white band of dots between the pointer's tip and the tick dots. On the white
-    // face a dot changes only pixels something else has inked, so the others are skipped.
-    p.setPen(Qt::NoPen);
-    p.setBrush(Qt::white);
-    for (int j = 0; j <= span(); ++j) {
-        const QRectF disc = dotDisc(g.pointAt(g.R + 3, j, span()), 4);
-        if (!allWhite(picture_, disc.toAlignedRect()))
-            p.drawEllipse(disc);
-    }
+    p.setPen(QPen(Qt::white, 2));
+    p.drawLine(erase);
+    p.setPen(QPen(Qt::black, 2));
+    p.drawLine(next);
 }
 
 void DialGauge::KDrun(int position)
 {
     position = clampPosition(position);
     lastPosition_ = position;
-    if (!geometry_ || picture_.isNull())
+    if (!geometry_ || (picture_.isNull() && !faceOwed_))
         return;
     const QLine next = geometry_->pointer(position, span());
-    QPainter p(&picture_);
-    p.setPen(QPen(Qt::white, 2));
-    p.drawLine(pointer_);
+    if (faceOwed_ && !pointerOwed_) {
+        // The first pointer on a face not yet drawn goes down with the face.
+        pointer_ = next;
+        pointerOwed_ = true;
+        return;
+    }
+    drawOwedFace();
+    drawPointer(pointer_, next);
     pointer_ = next;
-    p.setPen(QPen(Qt::black, 2));
-    p.drawLine(pointer_);
 }
 
 DialViewLayout DialView::click(const QRect &kdBounds, QSize windowSize)

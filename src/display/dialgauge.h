@@ -66,13 +66,16 @@ public:
     // Draws the face into a fresh picture of pictureSize, with the geometry of a panel
     // 4 px larger each way (the picture fills the panel inside its bevel). The pointer
     // memory is cleared: there is no old pointer on a fresh face.
+    // The pixels are put down when the picture is first asked for (the panel starts
+    // outside the window, so nobody sees the face at start-up); the picture is the
+    // same as if they had been drawn here.
     void KDsetup(QSize pictureSize);
     // Erases the remembered pointer in the face colour and draws the one for position,
     // clamped to 0 .. span() so the pointer never lies flat.
     void KDrun(int position);
 
     int clampPosition(int position) const;
-    const QImage &picture() const { return picture_; }
+    const QImage &picture() const;
     const std::optional<DialGeometry> &geometry() const { return geometry_; }
     QLine pointerMemory() const { return pointer_; }
     std::optional<int> lastPosition() const { return lastPosition_; }
@@ -80,14 +83,23 @@ public:
     static QSize panelSizeFor(QSize pictureSize) { return pictureSize + QSize(4, 4); }
 
 private:
+    void drawOwedFace() const;
+    void drawPointer(const QLine &erase, const QLine &next) const;
+
     QString displayClass_;
     int spanFactor_;
     QColor figureColour_ = Qt::black;
     QFont figureFont_;
-    QImage picture_;
+    mutable QImage picture_;
     std::optional<DialGeometry> geometry_;
     QLine pointer_; // tip, base of the pointer last drawn; (0,0)-(0,0) at start
     std::optional<int> lastPosition_;
+    // Set by KDsetup until the face is drawn: its size and figure colour, and whether
+    // the first pointer on it (pointer_) is still to be drawn too.
+    mutable bool faceOwed_ = false;
+    mutable bool pointerOwed_ = false;
+    QSize owedSize_;
+    QColor owedFigureColour_;
 };
 
 // What the magnifier click leaves: bounds of the panel and its image, which

@@ -276,6 +276,26 @@ bool forEachRow(const ReadingTable &table, BufferedWriter &out, const FileProgre
     return out.flush();
 }
 
+// Room the line of a row takes at most.
+size_t worstCase(const ReadingRow &r)
+{
+    return 64 + 6 * size_t(r.time.size() + r.value.size() + r.unit.size());
+}
+
+// One line of the tab-separated file from a row as given (a writer appending rows).
+char *putTextLine(char *d, const ReadingRow &r)
+{
+    if (r.no)
+        d = putInt(d, *r.no);
+    *d++ = '\t';
+    d = putTextField(d, r.time);
+    *d++ = '\t';
+    d = putTextField(d, r.value);
+    *d++ = '\t';
+    d = putTextField(d, r.unit);
+    return put(d, "\r\n", 2);
+}
+
 bool writeText(const ReadingTable &table, QSaveFile &file, const FileProgress &progress)
 {
     BufferedWriter out(file);
@@ -1282,6 +1302,18 @@ private:
 };
 
 } // namespace
+
+QByteArray readingFileHeaderLine()
+{
+    return QByteArray(kHeader);
+}
+
+QByteArray readingFileLine(const ReadingRow &row)
+{
+    QByteArray line(qsizetype(worstCase(row)), Qt::Uninitialized);
+    line.truncate(putTextLine(line.data(), row) - line.constData());
+    return line;
+}
 
 bool isXmlReadingFile(const QString &fileName)
 {

@@ -17,6 +17,11 @@ using FileProgress = std::function<void(qint64 done, qint64 total)>;
 // The extension alone decides: ".xml" in any letter case.
 bool isXmlReadingFile(const QString &fileName);
 
+// The tab-separated file a line at a time, CRLF included, exactly as SaveReadingFile
+// writes it: for a writer that appends rows as they are recorded.
+QByteArray readingFileHeaderLine();
+QByteArray readingFileLine(const ReadingRow &row);
+
 // Writes the table and reports the outcome. The target is replaced only by a complete
 // file. A text file that cannot be written is reported as an error; an XML file that
 // cannot be written throws Failure (the general error report). Returns true on success.

@@ -62,6 +62,9 @@ public:
 
     void TrecordTimer();
     void RecordSITimeChange(const QString &text);
+    // The interval text as the edit holds it before its change handler is bound (at
+    // start-up): the countdown keeps its value, so the first reading is not held back.
+    void setIntervalTextAtStart(const QString &text) { intervalText_ = text; }
     // "New": informs, empties the table and numbers from 1 again.
     void RecordNewClick();
     void setRecordLimit(qint32 limit) { recordLimit_ = limit; }

@@ -110,6 +110,14 @@ void TestProfile::options_data()
     QTest::newRow("profile without name") << QStringList{"--profile"} << false << "valid names";
     QTest::newRow("unknown option") << QStringList{"--frobnicate"} << false << "unknown option '--frobnicate'";
     QTest::newRow("screenshot") << QStringList{"--screenshot", "x.png"} << true << "";
+    QTest::newRow("screenshot after") << QStringList{"--screenshot-after", "5", "--screenshot", "x.png"} << true << "";
+    QTest::newRow("screenshot after, no screenshot") << QStringList{"--screenshot-after=5"} << false
+                                                     << "--screenshot-after needs --screenshot";
+    for (const char *bad : {"-1", "3601", "2.5", "soon"})
+        QTest::addRow("screenshot after %s", bad) << QStringList{"--screenshot", "x.png", "--screenshot-after", bad}
+                                                  << false << "seconds from 0 to 3600";
+    QTest::newRow("screenshot after nothing") << QStringList{"--screenshot", "x.png", "--screenshot-after"} << false
+                                              << "seconds from 0 to 3600";
     QTest::newRow("frames") << QStringList{"--frame", QString(32, u'a'), "--frame=0123456789abcd"} << true << "";
     QTest::newRow("frame of 20 digits") << QStringList{"--frame", QString(20, u'0')} << false << "32 or 14 hex digits";
     QTest::newRow("frame not hex") << QStringList{"--frame", QString(13, u'0') + "x"} << false << "32 or 14 hex digits";
@@ -124,6 +132,8 @@ void TestProfile::options()
     QCOMPARE(r.error.isEmpty(), ok);
     if (ok && args.contains("--frame"))
         QCOMPARE(r.options.frames, (QStringList{QString(32, u'A'), "0123456789ABCD"}));
+    if (ok)
+        QCOMPARE(r.options.screenshotAfter, args.contains("--screenshot-after") ? 5 : 0);
     if (!ok) {
         QVERIFY2(r.error.contains(errorHas), qPrintable(r.error));
         QVERIFY(!r.error.contains(u'\n'));

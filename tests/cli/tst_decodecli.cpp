@@ -1,8 +1,16 @@
+#include "app/notifier.h"
+#include "link/ternframeencoder.h"
+#include "record/readingfiles.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
+
+using namespace sorrel;
 
 // Runs the built sorrel-cli on small captures.
 class TestDecodeCli : public QObject {
@@ -13,6 +21,12 @@ private Q_SLOTS:
     void frameObject();
     void badInput_data();
     void badInput();
+    void record_data();
+    void record();
+    void recordSave_data();
+    void recordSave();
+    void recordSaveFails_data();
+    void recordSaveFails();
 };
 
 namespace {
@@ -136,6 +150,150 @@ void TestDecodeCli::frameObject()
     QCOMPARE(last["max"].toString(), QString());
 }
 
+namespace {
+
+// Bridge reads: 12.34 lux twice, a Wren frame, 12.35 lux, 567 lux.
+QByteArray recordCapture()
+{
+    auto tern = [](const char *text) {
+        TernDisplay d = *TernDisplay::fromText(QString::fromLatin1(text));
+        d.set(TernBit::LUX);
+        return encodeTernBridgeFrame(d);
+    };
+    QByteArray wren;
+    for (char digit : QByteArrayLiteral("03603FAD6B0000000001000000000000"))
+        wren += char(0x30 | QByteArray(1, digit).toInt(nullptr, 16));
+    return tern("12.34") + tern("12.34") + wren + tern("12.35") + tern("567");
+}
+
+// "No Value Unit" of a row or "-", then "reading max min" of the chart or "-".
+QString recordSummary(const QJsonObject &o)
+{
+    const QJsonValue row = o["row"], chart = o["chart"];
+    const QString r = row.isNull() ? QStringLiteral("-")
+        : QStringLiteral("%1 %2 %3").arg(row["No"].toInt()).arg(row["Value"].toString(), row["Unit"].toString());
+    const QString c = chart.isNull() ? QStringLiteral("-")
+        : QStringLiteral("%1 %2 %3").arg(chart["reading"].toDouble()).arg(chart["max"].toDouble())
+              .arg(chart["min"].toDouble());
+    return r + QStringLiteral(" | ") + c;
+}
+
+QList<ReadingRow> rowsOf(const ReadingTable &t)
+{
+    QList<ReadingRow> rows;
+    for (qsizetype i = 0; i < t.rowCount(); ++i)
+        rows << t.row(i);
+    return rows;
+}
+
+} // namespace
+
+void TestDecodeCli::record_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("every reading") << QStringList{}
+        << QStringList{"1 12.34 lux | 12.34 20 -20", "2 12.34 lux | 12.34 20 -20", "- | -",
+                       "3 12.35 lux | 12.35 20 -20", "4 567 lux | 567 2000 -2000"};
+    // A refused repeat still reaches the chart and uses up its number.
+    QTest::newRow("no repeat") << QStringList{"--no-repeat"}
+        << QStringList{"1 12.34 lux | 12.34 20 -20", "- | 12.34 20 -20", "- | -",
+                       "3 12.35 lux | 12.35 20 -20", "4 567 lux | 567 2000 -2000"};
+    // At the limit nothing happens at all: no row, no number, no point.
+    QTest::newRow("limit") << QStringList{"--limit", "2"}
+        << QStringList{"1 12.34 lux | 12.34 20 -20", "2 12.34 lux | 12.34 20 -20", "- | -", "- | -", "- | -"};
+    QTest::newRow("limit counts recorded rows only") << QStringList{"--no-repeat", "--limit=2"}
+        << QStringList{"1 12.34 lux | 12.34 20 -20", "- | 12.34 20 -20", "- | -",
+                       "3 12.35 lux | 12.35 20 -20", "- | -"};
+}
+
+void TestDecodeCli::record()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, expected);
+    const Run r = runCli(QStringList{"--profile", "osprey", "--link", "bridge", "--record"} + options + QStringList{"-"},
+                         recordCapture());
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.err, QByteArray());
+    QStringList got;
+    for (const QJsonObject &o : r.lines) {
+        got << recordSummary(o);
+        if (o["row"].isObject())
+            QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$"))
+                         .match(o["row"]["Time"].toString()).hasMatch(),
+                     qPrintable(o["row"]["Time"].toString()));
+    }
+    QCOMPARE(got, expected);
+
+    // Without --record the lines stay as they were.
+    const Run plain = runCli({"--profile", "osprey", "--link", "bridge", "-"}, recordCapture());
+    QCOMPARE(plain.lines.size(), r.lines.size());
+    for (qsizetype i = 0; i < plain.lines.size(); ++i) {
+        QVERIFY(!plain.lines[i].contains("row") && !plain.lines[i].contains("chart"));
+        QJsonObject stripped = r.lines[i];
+        stripped.remove("row");
+        stripped.remove("chart");
+        QCOMPARE(stripped, plain.lines[i]);
+    }
+}
+
+void TestDecodeCli::recordSave_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("opening");
+    QTest::newRow("txt") << "rows.txt" << QByteArray("No\tTime\tValue\tUnit\r\n1\t");
+    QTest::newRow("xls is text too") << "rows.xls" << QByteArray("No\tTime\tValue\tUnit\r\n1\t");
+    QTest::newRow("xml") << "rows.xml" << QByteArray("<?xml version=\"1.0\" standalone=\"yes\"?>");
+    QTest::newRow("XML") << "rows.XML" << QByteArray("<?xml version=\"1.0\" standalone=\"yes\"?>");
+}
+
+void TestDecodeCli::recordSave()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, opening);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(name);
+    const Run r = runCli({"--link", "bridge", "--profile", "osprey", "--record", "--no-repeat", "--save", file, "-"},
+                         recordCapture());
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.err, QByteArray()); // no success box on a terminal
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY2(f.readAll().startsWith(opening), qPrintable(name));
+
+    QList<ReadingRow> printed;
+    for (const QJsonObject &o : r.lines)
+        if (o["row"].isObject())
+            printed << ReadingRow{o["row"]["No"].toInt(), o["row"]["Time"].toString(), o["row"]["Value"].toString(),
+                                  o["row"]["Unit"].toString()};
+    QCOMPARE(printed.size(), 3);
+    ReadingTable loaded;
+    RecordingNotifier messages;
+    QVERIFY(LoadReadingFile(file, loaded, false, messages));
+    QCOMPARE(messages.messages.size(), 0);
+    QCOMPARE(rowsOf(loaded), printed);
+}
+
+void TestDecodeCli::recordSaveFails_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("txt") << "missing/rows.txt" << "Could not save table to specified file: ";
+    QTest::newRow("xml") << "missing/rows.xml" << "Cannot save";
+}
+
+void TestDecodeCli::recordSaveFails()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const Run r = runCli({"--link", "bridge", "--record", "--save", dir.filePath(name), "-"}, recordCapture());
+    QCOMPARE(r.exitCode, 1);
+    const QString err = QString::fromLocal8Bit(r.err);
+    QVERIFY2(err.contains(message) && err.contains(name), qPrintable(err));
+    QVERIFY(!QFile::exists(dir.filePath(name)));
+}
+
 void TestDecodeCli::badInput_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -154,6 +312,16 @@ void TestDecodeCli::badInput_data()
                                         << "--high '12'' refused: Numerical input errors";
     QTest::newRow("long separator") << QStringList{"--decimal-separator", "::", "--link", "hid", data("hid.txt")}
                                     << "one character";
+    QTest::newRow("save without record") << QStringList{"--save", "x.txt", "--link", "hid", data("hid.txt")}
+                                         << "--save needs --record";
+    QTest::newRow("no-repeat without record") << QStringList{"--no-repeat", "--link", "hid", data("hid.txt")}
+                                              << "--no-repeat needs --record";
+    QTest::newRow("limit 0") << QStringList{"--record", "--limit", "0", "--link", "hid", data("hid.txt")}
+                             << "--limit '0' is not a record limit";
+    QTest::newRow("limit not a number") << QStringList{"--record", "--limit=1e3", "--link", "hid", data("hid.txt")}
+                                        << "--limit '1e3' is not a record limit";
+    QTest::newRow("limit beyond 32 bits") << QStringList{"--record", "--limit", "2147483648", "--link", "hid",
+                                                         data("hid.txt")} << "is not a record limit";
 }
 
 void TestDecodeCli::badInput()

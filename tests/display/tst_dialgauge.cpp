@@ -58,6 +58,8 @@ private Q_SLOTS:
     void tallPanelKeepsADial();
     void tooSmallPanel();
     void enlargeThenRestore();
+    void faceDrawnWhenFirstNeeded_data();
+    void faceDrawnWhenFirstNeeded();
 };
 
 void TestDialGauge::layoutGeometry()
@@ -302,4 +304,54 @@ void TestDialGauge::enlargeThenRestore()
 }
 
 QTEST_MAIN(TestDialGauge)
+// The face's pixels go down when the picture is first read; whatever the order of
+// setups, pointer moves and reads, the picture must be the one drawn step by step.
+void TestDialGauge::faceDrawnWhenFirstNeeded_data()
+{
+    QTest::addColumn<QString>("cls");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QList<int>>("steps"); // -1: KDsetup, else KDrun(step)
+
+    QTest::newRow("face only") << QStringLiteral("2") << kLayoutPicture << QList<int>{-1};
+    QTest::newRow("one pointer") << QStringLiteral("6") << kLayoutPicture << QList<int>{-1, 600};
+    QTest::newRow("pointers over figures")
+        << QStringLiteral("2") << kLayoutPicture << QList<int>{-1, 200, 0, 400, 37, 400};
+    QTest::newRow("set up again") << QStringLiteral("34") << kLayoutPicture << QList<int>{-1, 50, -1, 300, 120};
+    QTest::newRow("enlarged") << QStringLiteral("4") << QSize(600, 330) << QList<int>{-1, 800, 13};
+    QTest::newRow("too small") << QStringLiteral("2") << QSize(30, 20) << QList<int>{-1, 5, 9};
+}
+
+void TestDialGauge::faceDrawnWhenFirstNeeded()
+{
+    QFETCH(QString, cls);
+    QFETCH(QSize, size);
+    QFETCH(QList<int>, steps);
+    // eager reads the picture after every step; lazy only at the end. Both change the
+    // figure colour right after each setup, which must not reach a face already set up.
+    DialGauge eager(cls, spanFactorOf(cls)), lazy(cls, spanFactorOf(cls));
+    for (DialGauge *g : {&eager, &lazy})
+        g->setFigureColour(Qt::blue);
+    for (int step : steps) {
+        for (DialGauge *g : {&eager, &lazy}) {
+            if (step < 0) {
+                g->KDsetup(size);
+                if (g == &eager)
+                    (void)g->picture();
+                g->setFigureColour(Qt::darkGreen);
+            } else {
+                g->KDrun(step);
+                if (g == &eager)
+                    (void)g->picture();
+            }
+        }
+    }
+    QCOMPARE(lazy.pointerMemory(), eager.pointerMemory());
+    QCOMPARE(lazy.lastPosition(), eager.lastPosition());
+    const QImage a = eager.picture(), b = lazy.picture();
+    QCOMPARE(b.size(), size);
+    QCOMPARE(b, a);
+    if (steps.count(-1) == 1 && size == kLayoutPicture) // the figures are in the set-up colour
+        QVERIFY(countPixels(b, [](QRgb c) { return qBlue(c) > 200 && qRed(c) < 80 && qGreen(c) < 80; }) > 0);
+}
+
 #include "tst_dialgauge.moc"

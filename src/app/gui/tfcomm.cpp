@@ -57,6 +57,7 @@ void TFCOMM::buildShell()
     USB->setCheckable(true);
     USB->setGeometry(1, 1, 109, 25);
     QFont usbFont(QStringLiteral("Arial"));
+    usbFont.setStyleHint(QFont::SansSerif);
     usbFont.setPixelSize(13);
     usbFont.setBold(true);
     USB->setFont(usbFont);
@@ -65,6 +66,7 @@ void TFCOMM::buildShell()
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(640, 1, 73, 25);
     QFont exitFont(QStringLiteral("Arial"));
+    exitFont.setStyleHint(QFont::SansSerif);
     exitFont.setPixelSize(14);
     exitFont.setBold(true);
     BitBtn1->setFont(exitFont);

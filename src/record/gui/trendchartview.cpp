@@ -37,11 +37,8 @@ TrendChartView::TrendChartView(QWidget *parent) : QChartView(parent)
     QChart *c = chart();
     c->setAnimationOptions(QChart::NoAnimation);
     c->legend()->hide();
-    c->setTitle(QString());
-    QFont titleFont(QStringLiteral("Arial"));
-    titleFont.setPointSize(10);
-    c->setTitleFont(titleFont);
-    c->setTitleBrush(QColor(0, 0, 255));
+    // No title: the chart never shows one, and setting a title font would lay out the
+    // empty title with a font loaded for nothing.
     c->setBackgroundRoundness(0);
     c->setDropShadowEnabled(false);
     QLinearGradient gradient(0, 0, 0, 1);
@@ -81,9 +78,14 @@ TrendChartView::TrendChartView(QWidget *parent) : QChartView(parent)
     axisY_->setLinePen(axisLine);
     axisY_->setMinorTickCount(4);
     QFont labels(QStringLiteral("Arial"));
+    labels.setStyleHint(QFont::SansSerif); // as every Arial here: one fallback lookup, shared engines
     labels.setPointSize(7);
     axisX_->setLabelsFont(labels);
     axisY_->setLabelsFont(labels);
+    // The axes have no titles; without this the theme gives them a bold font of their
+    // own, which costs a font load at start-up for text that is never drawn.
+    axisX_->setTitleFont(labels);
+    axisY_->setTitleFont(labels);
     c->addAxis(axisX_, Qt::AlignBottom);
     c->addAxis(axisY_, Qt::AlignLeft);
     for (QAbstractSeries *s : {static_cast<QAbstractSeries *>(Series2),
@@ -161,8 +163,9 @@ void TrendChartView::applyMargins()
 
 void TrendChartView::resizeEvent(QResizeEvent *event)
 {
-    QChartView::resizeEvent(event);
+    // Margins first: the chart is then laid out once, at its new size with them.
     applyMargins();
+    QChartView::resizeEvent(event);
 }
 
 void TrendChartView::wheelEvent(QWheelEvent *event)

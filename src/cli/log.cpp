@@ -1,0 +1,612 @@
+// sorrel-cli log: unattended recording from a meter through the same session, links
+// and recorder as the window, into a reading file the program can open.
+
+#include "app/decimalseparator.h"
+#include "app/metersession.h"
+#include "cli/commands.h"
+#include "cli/recording.h"
+#include "link/bridgelink.h"
+#include "link/commportdriver.h"
+#include "link/demometer.h"
+#include "link/meterlinks.h"
+#include "link/ttybridgeapi.h"
+#include "record/readingfiles.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSet>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace sorrel::cli {
+
+namespace {
+
+const char kUsage[] =
+    "Usage: sorrel-cli log (--port DEV | --bridge [DEV] | --demo) [--profile NAME[,NAME...]]\n"
+    "                      [--interval S] [--limit N] [--no-repeat] [--count N] [--duration S]\n"
+    "                      --out FILE\n"
+    "Records readings as the window does, without it, until --count rows are recorded,\n"
+    "--duration seconds have passed, the record limit is reached, or SIGINT/SIGTERM.\n"
+    "  --port DEV     a serial device, read with the profile's frame handler\n"
+    "  --bridge [DEV] a USB bridge tty (default: the first one found)\n"
+    "  --demo         the simulated light meter\n"
+    "  --profile      model flags (default osprey)\n"
+    "  --interval S   sampling interval in whole seconds (\"Sampling Interval\" checked)\n"
+    "  --limit N      record limit (default 10000; limitless is 10000000)\n"
+    "  --no-repeat    record a reading only when it differs from the last one recorded\n"
+    "  --out FILE     .xml: XML data packet, written at the end; any other name:\n"
+    "                 tab-separated, written as rows come and flushed every second\n"
+    "A device that goes away is reopened once a second; logging resumes when it is back.\n"
+    "Exit status: 0 done, 1 the file could not be written, 2 bad options\n";
+
+enum class Source { Port, Bridge, Demo };
+
+struct LogRun {
+    std::optional<Source> source;
+    QString device; // empty for --bridge: the first bridge found
+    ModelFlags flags = ModelFlags::shipped();
+    std::optional<QString> interval;
+    RecordSettings record;
+    std::optional<qint64> count;
+    std::optional<double> duration; // seconds
+    QString out;
+};
+
+struct BadOption {
+    QString message;
+};
+
+void fail(const QString &message) { throw BadOption{QStringLiteral("sorrel-cli log: ") + message}; }
+
+bool allDigits(const QString &text)
+{
+    return !text.isEmpty()
+        && std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+LogRun parseArguments(const QStringList &args)
+{
+    LogRun run;
+    int sources = 0;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        QString arg = args[i];
+        QString value;
+        bool inlineValue = false;
+        if (arg.startsWith(u"--") && arg.contains(u'=')) {
+            value = arg.section(u'=', 1);
+            arg = arg.section(u'=', 0, 0);
+            inlineValue = true;
+        }
+        auto takeValue = [&] {
+            if (inlineValue)
+                return value;
+            // An option is no value: "--port --out x" lacks the device.
+            if (i + 1 >= args.size() || args[i + 1].startsWith(u"--"))
+                fail(QStringLiteral("%1 needs a value").arg(arg));
+            return args[++i];
+        };
+        auto noValue = [&] {
+            if (inlineValue)
+                fail(QStringLiteral("%1 takes no value").arg(arg));
+        };
+        if (arg == u"--port") {
+            run.source = Source::Port;
+            run.device = takeValue();
+            if (run.device.isEmpty())
+                fail(QStringLiteral("--port needs a device"));
+            ++sources;
+        } else if (arg == u"--bridge") {
+            run.source = Source::Bridge;
+            // The device is optional: a word that is no option names it.
+            if (inlineValue)
+                run.device = value;
+            else if (i + 1 < args.size() && !args[i + 1].startsWith(u'-'))
+                run.device = args[++i];
+            if (inlineValue && run.device.isEmpty())
+                fail(QStringLiteral("--bridge= needs a device"));
+            ++sources;
+        } else if (arg == u"--demo") {
+            noValue();
+            run.source = Source::Demo;
+            ++sources;
+        } else if (arg == u"--profile") {
+            QString bad;
+            const QString names = takeValue();
+            const auto flags = parseModelFlags(names, &bad);
+            if (!flags)
+                fail(QStringLiteral("unknown profile '%1'; valid names: %2")
+                         .arg(bad, modelFlagCliNames().join(u", ")));
+            run.flags = *flags;
+        } else if (arg == u"--interval") {
+            // What the interval box takes: digits only.
+            const QString text = takeValue();
+            bool ok = false;
+            text.toInt(&ok, 10);
+            if (!allDigits(text) || !ok)
+                fail(QStringLiteral("--interval '%1' is not a whole number of seconds").arg(text));
+            run.interval = text;
+        } else if (arg == u"--limit") {
+            const QString text = takeValue();
+            const auto limit = parseRecordLimit(text);
+            if (!limit)
+                fail(QStringLiteral("--limit '%1' is not a record limit (a whole number from 1, or limitless)")
+                         .arg(text));
+            run.record.limit = *limit;
+        } else if (arg == u"--no-repeat") {
+            noValue();
+            run.record.repeat = false;
+        } else if (arg == u"--count") {
+            const QString text = takeValue();
+            bool ok = false;
+            const qint64 n = text.toLongLong(&ok, 10);
+            if (!allDigits(text) || !ok || n < 1)
+                fail(QStringLiteral("--count '%1' is not a whole number from 1").arg(text));
+            run.count = n;
+        } else if (arg == u"--duration") {
+            const QString text = takeValue();
+            bool ok = false;
+            const double s = text.toDouble(&ok);
+            // Up to ten years; the end is checked against a monotonic clock.
+            if (!ok || !std::isfinite(s) || s <= 0 || s > 3.2e8)
+                fail(QStringLiteral("--duration '%1' is not a number of seconds above 0").arg(text));
+            run.duration = s;
+        } else if (arg == u"--out") {
+            run.out = takeValue();
+            if (run.out.isEmpty())
+                fail(QStringLiteral("--out needs a file name"));
+        } else {
+            fail(QStringLiteral("unknown option '%1'; valid options: --port, --bridge, --demo, --profile, "
+                                "--interval, --limit, --no-repeat, --count, --duration, --out")
+                     .arg(args[i]));
+        }
+    }
+    if (sources == 0)
+        fail(QStringLiteral("no meter; give --port DEV, --bridge [DEV] or --demo"));
+    if (sources > 1)
+        fail(QStringLiteral("one meter only: --port, --bridge and --demo exclude each other"));
+    if (run.out.isEmpty())
+        fail(QStringLiteral("--out FILE is required"));
+    if (run.source == Source::Port && resolveProfile(run.flags).handler == FrameHandler::None)
+        fail(QStringLiteral("the profile binds no serial frame handler; --port would decode nothing"));
+    return run;
+}
+
+// ---- stderr ------------------------------------------------------------------------
+
+// "rows, last reading" kept on one line, only where someone watches.
+class ProgressLine {
+public:
+    ProgressLine() : enabled_(::isatty(STDERR_FILENO) == 1) {}
+    void show(const QString &text)
+    {
+        if (!enabled_)
+            return;
+        std::fprintf(stderr, "\r%s\033[K", text.toLocal8Bit().constData());
+        std::fflush(stderr);
+        open_ = true;
+    }
+    // Before any other line.
+    void end()
+    {
+        if (open_)
+            std::fputc('\n', stderr);
+        open_ = false;
+    }
+
+private:
+    bool enabled_;
+    bool open_ = false;
+};
+
+// The tool's messages on stderr. While a device is retried once a second, each message
+// is said once: one already said is dropped until the device is open again.
+class LogNotifier : public Notifier {
+public:
+    explicit LogNotifier(ProgressLine &progress) : progress_(progress) {}
+    void notify(MessageKind kind, const QString &text) override
+    {
+        const QString key = QString::number(int(kind)) + u' ' + text;
+        if (said_.contains(key))
+            return;
+        said_.insert(key);
+        progress_.end();
+        out_.notify(kind, text);
+    }
+    void deviceOpened() { said_.clear(); }
+
+private:
+    ProgressLine &progress_;
+    StderrNotifier out_;
+    QSet<QString> said_;
+};
+
+// ---- SIGINT / SIGTERM ------------------------------------------------------------
+// The handler only writes a byte into a socket pair; the event loop reads it.
+
+int gSignalWriteFd = -1;
+
+extern "C" void onStopSignal(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(gSignalWriteFd, &byte, 1);
+    errno = saved;
+}
+
+class StopSignals {
+public:
+    bool install()
+    {
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds_) != 0)
+            return false;
+        gSignalWriteFd = fds_[0];
+        struct sigaction sa {};
+        sa.sa_handler = onStopSignal;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        ::sigaction(SIGINT, &sa, &oldInt_);
+        ::sigaction(SIGTERM, &sa, &oldTerm_);
+        installed_ = true;
+        return true;
+    }
+    int readFd() const { return fds_[1]; }
+    void drain()
+    {
+        char buf[64];
+        while (::read(fds_[1], buf, sizeof buf) > 0) {
+        }
+    }
+    ~StopSignals()
+    {
+        if (installed_) {
+            ::sigaction(SIGINT, &oldInt_, nullptr);
+            ::sigaction(SIGTERM, &oldTerm_, nullptr);
+            gSignalWriteFd = -1;
+        }
+        for (int fd : fds_)
+            if (fd >= 0)
+                ::close(fd);
+    }
+
+private:
+    int fds_[2] = {-1, -1};
+    bool installed_ = false;
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
+};
+
+// ---- the output file -------------------------------------------------------------
+
+// The tab-separated file grows a row at a time and reaches the disk once a second; the
+// XML packet is written whole at the end, replacing the target only when complete.
+class OutputFile {
+public:
+    OutputFile(QString fileName, Notifier &notifier)
+        : fileName_(std::move(fileName)), xml_(isXmlReadingFile(fileName_)), notifier_(notifier)
+    {
+    }
+
+    // Creates the file now, so that a name that cannot be written fails at once.
+    bool open()
+    {
+        if (xml_) {
+            QSaveFile probe(fileName_);
+            if (!probe.open(QIODevice::WriteOnly))
+                return failed(probe.errorString());
+            probe.cancelWriting();
+            return true;
+        }
+        file_.setFileName(fileName_);
+        if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return failed(file_.errorString());
+        pending_ = readingFileHeaderLine();
+        return sync();
+    }
+
+    void appendRow(const ReadingRow &row)
+    {
+        if (!xml_)
+            pending_ += readingFileLine(row);
+    }
+
+    // Puts what has come since the last call on the disk.
+    bool sync()
+    {
+        if (xml_ || pending_.isEmpty())
+            return true;
+        if (file_.write(pending_) != pending_.size() || !file_.flush())
+            return failed(file_.errorString());
+        pending_.clear();
+        ::fdatasync(file_.handle());
+        return true;
+    }
+
+    bool finish(const ReadingTable &table)
+    {
+        if (xml_)
+            return saveReadingTable(table, fileName_, notifier_);
+        const bool ok = sync();
+        file_.close();
+        return ok;
+    }
+
+private:
+    bool failed(const QString &why)
+    {
+        notifier_.error(QStringLiteral("Could not save table to specified file: %1 (%2)")
+                            .arg(QDir::toNativeSeparators(fileName_), why));
+        return false;
+    }
+
+    QString fileName_;
+    bool xml_;
+    Notifier &notifier_;
+    QFile file_;
+    QByteArray pending_;
+};
+
+// ---- the meter ---------------------------------------------------------------------
+
+// Opens the link of the chosen source, tells when it is lost, and reopens it.
+class Meter {
+public:
+    Meter(const LogRun &run, MeterSession &session)
+        : source_(*run.source), device_(run.device)
+    {
+        MeterLinks::Options options;
+        options.demo = source_ == Source::Demo;
+        if (source_ == Source::Bridge) {
+            const QString dev = device_;
+            // The bridge link wants exactly one bridge present: the named one, or the first.
+            options.bridgeApi = std::make_unique<TtyBridgeApi>([dev] {
+                if (!dev.isEmpty())
+                    return QFileInfo::exists(dev) ? QStringList{dev} : QStringList{};
+                return locateBridgeTtys().mid(0, 1);
+            });
+        }
+        if (source_ == Source::Port)
+            qputenv("SORREL_COM1", device_.toLocal8Bit()); // COMM2 starts on COM 1
+        links_ = std::make_unique<MeterLinks>(session, std::move(options));
+        links_->bindSerialHandler();
+        if (source_ == Source::Port)
+            links_->bridge().Timer1().stop(); // no bridge to poll
+        else
+            links_->toggles().setDown(Toggle::USB, true);
+    }
+
+    QString name() const
+    {
+        switch (source_) {
+        case Source::Port: return device_;
+        case Source::Bridge: return device_.isEmpty() ? QStringLiteral("the USB bridge") : device_;
+        case Source::Demo: return QStringLiteral("the demo meter");
+        }
+        return {};
+    }
+
+    bool demoFailed() { return source_ == Source::Demo && !links_->demoMeter()->pluggedIn(); }
+
+    bool open()
+    {
+        if (source_ == Source::Port)
+            return links_->COMM2().Connect();
+        quint32 n = 0;
+        if (links_->bridgeApi().SI_GetNumDevices(&n) != SiStatus::Success || n != 1)
+            return false;
+        BridgeLink &bridge = links_->bridge();
+        bridge.usb_dllClick();
+        return bridge.opened() && bridge.status() == SiStatus::Success;
+    }
+
+    bool lost()
+    {
+        if (source_ == Source::Port)
+            return links_->COMM2().portLost();
+        return links_->bridge().status() == SiStatus::ReadError;
+    }
+
+    void close()
+    {
+        if (source_ == Source::Port)
+            links_->COMM2().Disconnect();
+        else
+            links_->bridgeApi().SI_Close(links_->bridge().handle());
+    }
+
+    // No more frames: the links go before the file is finished.
+    void shutDown() { links_.reset(); }
+
+private:
+    Source source_;
+    QString device_;
+    std::unique_ptr<MeterLinks> links_;
+};
+
+// ---- the run -------------------------------------------------------------------------
+
+class Logger {
+public:
+    explicit Logger(const LogRun &run)
+        : run_(run), notifier_(progress_),
+          session_(resolveProfile(run.flags), systemDecimalSeparator(), notifier_),
+          recording_(session_, notifier_, run.record), output_(run.out, notifier_)
+    {
+    }
+
+    int exec()
+    {
+        if (!output_.open())
+            return 1;
+        if (!signals_.install()) {
+            notifier_.error(QStringLiteral("sorrel-cli log: cannot watch for SIGINT and SIGTERM"));
+            return 1;
+        }
+        QSocketNotifier stopNotifier(signals_.readFd(), QSocketNotifier::Read);
+        QObject::connect(&stopNotifier, &QSocketNotifier::activated, [this] {
+            signals_.drain();
+            end(0);
+        });
+
+        Recorder &recorder = recording_.recorder();
+        if (run_.interval) {
+            recorder.setIntervalTextAtStart(*run_.interval);
+            recorder.setSamplingInterval(true);
+        }
+        recording_.table().onRowsAppended = [this](qsizetype first, qsizetype last) {
+            for (qsizetype i = first; i <= last; ++i)
+                output_.appendRow(recording_.table().row(i));
+        };
+        recording_.afterRecord = [this] { afterRecord(); };
+
+        QTimer trecord; // the sampling countdown, as the window's
+        trecord.setInterval(1000);
+        QObject::connect(&trecord, &QTimer::timeout, [&recorder] { recorder.TrecordTimer(); });
+        trecord.start();
+
+        QTimer flush;
+        flush.setInterval(1000);
+        QObject::connect(&flush, &QTimer::timeout, [this] {
+            if (!output_.sync())
+                end(1);
+        });
+        flush.start();
+
+        meter_.emplace(run_, session_);
+        if (meter_->demoFailed()) {
+            notifier_.error(QStringLiteral("sorrel-cli log: the demo meter cannot start (no pseudo-terminal)"));
+            return 1;
+        }
+        QTimer watch; // lost devices, once a second
+        watch.setInterval(1000);
+        QObject::connect(&watch, &QTimer::timeout, [this] { watchMeter(); });
+        open_ = meter_->open();
+        if (open_)
+            notifier_.deviceOpened();
+        else
+            notifier_.plain(QStringLiteral("sorrel-cli log: cannot open %1; trying again every second")
+                                .arg(meter_->name()));
+        watch.start();
+
+        QTimer deadline;
+        QElapsedTimer clock;
+        clock.start();
+        if (run_.duration) {
+            const qint64 endMs = qint64(std::ceil(*run_.duration * 1000));
+            deadline.setSingleShot(true);
+            auto arm = [&deadline, &clock, endMs] {
+                deadline.start(int(std::min<qint64>(std::max<qint64>(endMs - clock.elapsed(), 0), 3600 * 1000)));
+            };
+            QObject::connect(&deadline, &QTimer::timeout, [this, &clock, endMs, arm] {
+                if (clock.elapsed() >= endMs)
+                    end(0);
+                else
+                    arm();
+            });
+            arm();
+        }
+
+        QCoreApplication::exec();
+
+        recording_.stop();
+        meter_->shutDown();
+        recording_.table().onRowsAppended = nullptr;
+        const bool written = output_.finish(recording_.table());
+        progress_.end();
+        return written ? exitCode_ : 1;
+    }
+
+private:
+    void end(int code)
+    {
+        if (ending_)
+            return;
+        ending_ = true;
+        exitCode_ = code;
+        recording_.stop();
+        QCoreApplication::exit(code);
+    }
+
+    void afterRecord()
+    {
+        const Recorder &recorder = recording_.recorder();
+        const qint32 rows = recorder.recordedCount();
+        if (rows != lastCount_) {
+            lastCount_ = rows;
+            const ReadingTable &t = recording_.table();
+            const qsizetype last = t.rowCount() - 1;
+            progress_.show(QStringLiteral("rows: %1, last: %2 %3").arg(rows).arg(t.value(last), t.unit(last)));
+        }
+        if (run_.count && rows >= *run_.count) {
+            end(0);
+        } else if (rows >= recorder.recordLimit()) {
+            notifier_.plain(QStringLiteral("sorrel-cli log: the record limit of %1 rows is reached")
+                                .arg(recorder.recordLimit()));
+            end(0);
+        }
+    }
+
+    void watchMeter()
+    {
+        if (open_ && meter_->lost()) {
+            meter_->close();
+            open_ = false;
+            notifier_.plain(QStringLiteral("sorrel-cli log: %1 is gone; trying to reopen it every second")
+                                .arg(meter_->name()));
+            return;
+        }
+        if (!open_ && meter_->open()) {
+            open_ = true;
+            notifier_.deviceOpened();
+            notifier_.plain(QStringLiteral("sorrel-cli log: %1 is open; logging").arg(meter_->name()));
+        }
+    }
+
+    const LogRun &run_;
+    ProgressLine progress_;
+    LogNotifier notifier_;
+    MeterSession session_;
+    SessionRecording recording_;
+    OutputFile output_;
+    StopSignals signals_;
+    std::optional<Meter> meter_;
+    bool open_ = false;
+    bool ending_ = false;
+    int exitCode_ = 0;
+    qint32 lastCount_ = 0;
+};
+
+} // namespace
+
+int runLog(const QStringList &args)
+{
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    LogRun run;
+    try {
+        run = parseArguments(args);
+    } catch (const BadOption &bad) {
+        std::fprintf(stderr, "%s\n", bad.message.toLocal8Bit().constData());
+        return 2;
+    }
+    Logger logger(run);
+    return logger.exec();
+}
+
+} // namespace sorrel::cli

@@ -1,0 +1,389 @@
+#include "app/notifier.h"
+#include "link/pseudoterminal.h"
+#include "link/ternframeencoder.h"
+#include "record/readingfiles.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTime>
+#include <QTest>
+
+#include <csignal>
+#include <functional>
+#include <unistd.h>
+
+using namespace sorrel;
+
+// Runs the built sorrel-cli log against the demo meter and pseudo-terminals.
+class TestLogCli : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void demo_data();
+    void demo();
+    void portUntilSigterm_data();
+    void portUntilSigterm();
+    void unplugAndBack_data();
+    void unplugAndBack();
+    void interval_data();
+    void interval();
+    void badOptions_data();
+    void badOptions();
+};
+
+namespace {
+
+void startLog(QProcess &p, const QStringList &args)
+{
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    p.setProcessEnvironment(e);
+    p.start(QStringLiteral(SORREL_BINARY_DIR "/sorrel-cli"), QStringList{"log"} + args);
+}
+
+// The file as the program would open it; rows stored before a bad line stay.
+QList<ReadingRow> loadRows(const QString &file, bool *ok = nullptr)
+{
+    ReadingTable t;
+    RecordingNotifier messages;
+    const bool loaded = LoadReadingFile(file, t, false, messages);
+    if (ok)
+        *ok = loaded;
+    QList<ReadingRow> rows;
+    for (qsizetype i = 0; i < t.rowCount(); ++i)
+        rows << t.row(i);
+    return rows;
+}
+
+// A four-digit reading as the meter sends it on a serial line (--port) or through a
+// USB bridge (--bridge).
+QByteArray meterFrame(const QString &option, int value)
+{
+    const TernDisplay d = *TernDisplay::fromText(QString::number(value));
+    return option == u"--bridge" ? encodeTernBridgeFrame(d) : encodeTernSerialFrame(d);
+}
+
+// Rows numbered 1, 2, ... whose values count up by one from the first: no reading
+// lost or doubled between the line and the file.
+bool consecutive(const QList<ReadingRow> &rows, QString *why)
+{
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (rows[i].no != qint32(i + 1)) {
+            *why = QStringLiteral("row %1 numbered %2").arg(i + 1).arg(rows[i].no.value_or(-1));
+            return false;
+        }
+        if (i > 0 && rows[i].value.toInt() != rows[i - 1].value.toInt() + 1) {
+            *why = QStringLiteral("row %1 holds %2 after %3").arg(i + 1).arg(rows[i].value, rows[i - 1].value);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Seconds of CPU the process has used.
+double cpuSeconds(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray stat = f.readAll();
+    // Fields after the command name: state is 3, utime 14, stime 15.
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(::sysconf(_SC_CLK_TCK));
+}
+
+// Read and write calls the process has made: a loop that retries a lost device
+// without pause shows here even where each try is too cheap to weigh as CPU time.
+qint64 ioCalls(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/io").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    qint64 calls = 0;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("syscr: ") || line.startsWith("syscw: "))
+            calls += line.mid(7).toLongLong();
+    return calls;
+}
+
+// Writes a frame every 50 ms, counting up, until done() holds or ms pass.
+bool feedUntil(PseudoTerminal &pty, const QString &option, int &value, const std::function<bool()> &done, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        if (pty.write(meterFrame(option, value)))
+            ++value;
+        QTest::qWait(50);
+        if (done())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void TestLogCli::demo_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("minRows");
+    QTest::addColumn<int>("maxRows");
+    QTest::addColumn<QString>("message"); // on stderr; empty: nothing there
+    QTest::newRow("count, text") << QStringList{"--count", "5"} << "demo.txt" << 5 << 5 << "";
+    QTest::newRow("count, xml") << QStringList{"--count", "3"} << "demo.xml" << 3 << 3 << "";
+    QTest::newRow("record limit ends it") << QStringList{"--limit", "2"} << "demo.txt" << 2 << 2
+                                          << "sorrel-cli log: the record limit of 2 rows is reached\n";
+    QTest::newRow("duration ends it") << QStringList{"--duration", "1.5"} << "demo.xls" << 1 << 4 << "";
+    QTest::newRow("no repeat") << QStringList{"--no-repeat", "--count", "3"} << "demo.txt" << 3 << 3 << "";
+}
+
+void TestLogCli::demo()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, name);
+    QFETCH(int, minRows);
+    QFETCH(int, maxRows);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString out = dir.filePath(name);
+    QProcess p;
+    startLog(p, QStringList{"--demo", "--out", out} + args);
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+    // No progress line off a terminal.
+    QCOMPARE(QString::fromLocal8Bit(p.readAllStandardError()), message);
+    bool ok = false;
+    const QList<ReadingRow> rows = loadRows(out, &ok);
+    QVERIFY(ok);
+    QVERIFY2(rows.size() >= minRows && rows.size() <= maxRows, qPrintable(QString::number(rows.size())));
+    const bool repeat = !args.contains(QStringLiteral("--no-repeat"));
+    const QRegularExpression time(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$"));
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        QVERIFY2(time.match(rows[i].time).hasMatch(), qPrintable(rows[i].time));
+        QVERIFY(!rows[i].value.isEmpty());
+        if (repeat) {
+            QCOMPARE(rows[i].no, qint32(i + 1));
+        } else if (i > 0) {
+            // Refused repeats use up their numbers.
+            QVERIFY(*rows[i].no > *rows[i - 1].no);
+            QVERIFY(rows[i].value + rows[i].unit != rows[i - 1].value + rows[i - 1].unit);
+        }
+    }
+}
+
+void TestLogCli::portUntilSigterm_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("port, text") << "--port" << "port.txt";
+    QTest::newRow("port, xml") << "--port" << "port.xml";
+    QTest::newRow("bridge, text") << "--bridge" << "bridge.txt";
+}
+
+void TestLogCli::portUntilSigterm()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, name);
+    const bool text = !name.endsWith(u".xml");
+    PseudoTerminal pty;
+    QVERIFY(pty.isOpen());
+    QTemporaryDir dir;
+    const QString out = dir.filePath(name);
+    QProcess p;
+    startLog(p, {option, pty.slavePath(), "--out", out});
+    QVERIFY(p.waitForStarted());
+
+    int value = 1001;
+    QList<ReadingRow> whileRunning;
+    if (text) {
+        // Rows reach the file while the logger runs.
+        QVERIFY(feedUntil(pty, option, value, [&] { return (whileRunning = loadRows(out)).size() >= 3; }, 10000));
+        QCOMPARE(p.state(), QProcess::Running);
+    } else {
+        feedUntil(pty, option, value, [] { return false; }, 1500);
+    }
+
+    ::kill(pid_t(p.processId()), SIGTERM);
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+    bool ok = false;
+    const QList<ReadingRow> rows = loadRows(out, &ok);
+    QVERIFY(ok);
+    QVERIFY2(rows.size() >= 3, qPrintable(QString::number(rows.size())));
+    QVERIFY(rows.size() <= value - 1001);
+    QString why;
+    QVERIFY2(consecutive(rows, &why), qPrintable(why));
+    QCOMPARE(rows.mid(0, whileRunning.size()), whileRunning);
+    if (text) {
+        // Byte for byte what the window's Save writes for these rows.
+        ReadingTable table;
+        for (const ReadingRow &r : rows)
+            table.append(r);
+        RecordingNotifier messages;
+        const QString saved = dir.filePath(QStringLiteral("saved.txt"));
+        QVERIFY(SaveReadingFile(table, saved, messages));
+        QFile logged(out), bySave(saved);
+        QVERIFY(logged.open(QIODevice::ReadOnly) && bySave.open(QIODevice::ReadOnly));
+        QCOMPARE(logged.readAll(), bySave.readAll());
+    }
+}
+
+void TestLogCli::unplugAndBack_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::newRow("port") << "--port";
+    QTest::newRow("bridge") << "--bridge";
+}
+
+void TestLogCli::unplugAndBack()
+{
+    QFETCH(QString, option);
+    // The logger opens a link that the test points at one cable, then at another.
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("meter"));
+    const QString out = dir.filePath(QStringLiteral("rows.txt"));
+    auto first = std::make_unique<PseudoTerminal>();
+    QVERIFY(first->isOpen());
+    QVERIFY(QFile::link(first->slavePath(), link));
+
+    QProcess p;
+    startLog(p, {option, link, "--out", out});
+    QVERIFY(p.waitForStarted());
+    int value = 1001;
+    QVERIFY(feedUntil(*first, option, value, [&] { return loadRows(out).size() >= 2; }, 10000));
+
+    first->unplug();
+    QByteArray err;
+    QVERIFY(QTest::qWaitFor([&] { return (err += p.readAllStandardError()).contains("is gone"); }, 5000));
+    QCOMPARE(err.count('\n'), 1);
+    QVERIFY2(err.contains(link.toLocal8Bit()), err.constData());
+
+    // Alive, reporting once, and not spinning on the lost device while it retries.
+    const double cpuBefore = cpuSeconds(p.processId());
+    const qint64 callsBefore = ioCalls(p.processId());
+    QTest::qWait(2000);
+    const double cpuUsed = cpuSeconds(p.processId()) - cpuBefore;
+    const qint64 calls = ioCalls(p.processId()) - callsBefore;
+    QCOMPARE(p.state(), QProcess::Running);
+    QVERIFY2(cpuBefore >= 0 && cpuUsed < 0.5, qPrintable(QString::number(cpuUsed)));
+    // Two tries and the timers that run anyway make a few dozen at most.
+    QVERIFY2(callsBefore >= 0 && calls < 60, qPrintable(QString::number(calls)));
+    err += p.readAllStandardError();
+    QCOMPARE(err.count("is gone"), 1);
+    const qsizetype rowsBefore = loadRows(out).size();
+
+    // The cable comes back (as a new device behind the same name): logging resumes.
+    PseudoTerminal second;
+    QVERIFY(second.isOpen());
+    QVERIFY(QFile::remove(link));
+    QVERIFY(QFile::link(second.slavePath(), link));
+    QVERIFY(feedUntil(second, option, value, [&] { return loadRows(out).size() >= rowsBefore + 2; }, 10000));
+    err += p.readAllStandardError();
+    QVERIFY2(err.contains("is open; logging"), err.constData());
+
+    ::kill(pid_t(p.processId()), SIGTERM);
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 0);
+    const QList<ReadingRow> rows = loadRows(out);
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        QCOMPARE(rows[i].no, qint32(i + 1));
+}
+
+void TestLogCli::interval_data()
+{
+    QTest::addColumn<QString>("interval");
+    QTest::addColumn<int>("rowsToWaitFor");
+    QTest::addColumn<int>("thenFeedMs"); // and still no more rows
+    // The first reading is recorded at once, not after the first interval.
+    QTest::newRow("first reading at once") << "30" << 1 << 1500;
+    QTest::newRow("readings between rows left out") << "2" << 2 << 0;
+}
+
+void TestLogCli::interval()
+{
+    QFETCH(QString, interval);
+    QFETCH(int, rowsToWaitFor);
+    QFETCH(int, thenFeedMs);
+    PseudoTerminal pty;
+    QVERIFY(pty.isOpen());
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("rows.txt"));
+    QProcess p;
+    startLog(p, {"--port", pty.slavePath(), "--interval", interval, "--out", out});
+    QVERIFY(p.waitForStarted());
+    int value = 1001;
+    QList<ReadingRow> rows;
+    QVERIFY(feedUntil(pty, QStringLiteral("--port"), value,
+                      [&] { return (rows = loadRows(out)).size() >= rowsToWaitFor; }, 10000));
+    if (thenFeedMs > 0)
+        feedUntil(pty, QStringLiteral("--port"), value, [] { return false; }, thenFeedMs);
+    ::kill(pid_t(p.processId()), SIGTERM);
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 0);
+    rows = loadRows(out);
+    QCOMPARE(rows.size(), rowsToWaitFor);
+    auto seconds = [](const QString &t) { return QTime::fromString(t, u"hh:mm:ss").msecsSinceStartOfDay() / 1000; };
+    for (qsizetype i = 1; i < rows.size(); ++i) {
+        // Readings in between are ignored completely: no row and no number.
+        QCOMPARE(rows[i].no, qint32(i + 1));
+        QVERIFY(rows[i].value.toInt() > rows[i - 1].value.toInt() + 1);
+        QVERIFY2((seconds(rows[i].time) - seconds(rows[i - 1].time) + 86400) % 86400 >= 1,
+                 qPrintable(rows[i - 1].time + u' ' + rows[i].time));
+    }
+}
+
+void TestLogCli::badOptions_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    // OUT stands for a file in a fresh directory.
+    QTest::newRow("no meter") << QStringList{"--out", "OUT"} << 2 << "no meter";
+    QTest::newRow("two meters") << QStringList{"--demo", "--bridge", "--out", "OUT"} << 2 << "one meter only";
+    QTest::newRow("no file") << QStringList{"--demo"} << 2 << "--out FILE is required";
+    QTest::newRow("port without device") << QStringList{"--port", "--out", "OUT"} << 2 << "--port needs a value";
+    QTest::newRow("count 0") << QStringList{"--demo", "--count", "0", "--out", "OUT"} << 2 << "--count '0'";
+    QTest::newRow("interval with a point") << QStringList{"--demo", "--interval", "1.5", "--out", "OUT"} << 2
+                                           << "--interval '1.5'";
+    QTest::newRow("negative duration") << QStringList{"--demo", "--duration=-3", "--out", "OUT"} << 2
+                                       << "--duration '-3'";
+    QTest::newRow("limit not a number") << QStringList{"--demo", "--limit", "many", "--out", "OUT"} << 2
+                                        << "--limit 'many'";
+    QTest::newRow("unknown option") << QStringList{"--demo", "--fast", "--out", "OUT"} << 2
+                                    << "unknown option '--fast'";
+    QTest::newRow("unknown profile") << QStringList{"--demo", "--profile", "heron", "--out", "OUT"} << 2
+                                     << "unknown profile 'heron'";
+    QTest::newRow("port with no serial handler") << QStringList{"--port", "/dev/null", "--profile", "egret",
+                                                                "--out", "OUT"} << 2 << "no serial frame handler";
+    QTest::newRow("text file in no folder") << QStringList{"--demo", "--out", "OUT/missing/rows.txt"} << 1
+                                            << "Could not save table to specified file: ";
+    QTest::newRow("xml file in no folder") << QStringList{"--demo", "--out", "OUT/missing/rows.xml"} << 1
+                                           << "Could not save table to specified file: ";
+}
+
+void TestLogCli::badOptions()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("rows.txt"));
+    args.replaceInStrings(QStringLiteral("OUT"), out);
+    QProcess p;
+    startLog(p, args);
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), exitCode);
+    QVERIFY(p.readAllStandardOutput().isEmpty());
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    QCOMPARE(err.count(u'\n'), 1);
+    QVERIFY2(err.contains(message), qPrintable(err));
+    QVERIFY(!QFile::exists(out));
+}
+
+QTEST_GUILESS_MAIN(TestLogCli)
+#include "tst_logcli.moc"
