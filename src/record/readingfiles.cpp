@@ -5,15 +5,21 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
+#include <QtEndian>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <charconv>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#endif
 
 namespace sorrel {
 
@@ -127,14 +133,82 @@ char *putXmlValue(char *d, const QString &s)
     return d;
 }
 
-size_t worstCase(const ReadingRow &r)
+// Each distinct text of the table encoded once, in the bytes the file holds for it, so
+// that a row costs three copies. Entries never move and have kSlack readable bytes after
+// them: a short one is copied in one fixed-size move.
+constexpr size_t kSlack = 16;
+
+class EncodedTexts {
+public:
+    using Encode = char *(*)(char *, const QString &);
+    EncodedTexts(const ReadingTable &table, Encode encode) : table_(table), encode_(encode) {}
+
+    std::string_view operator()(quint32 id)
+    {
+        if (id < spans_.size() && spans_[id].data() && generation_ == table_.generation()) [[likely]]
+            return spans_[id];
+        return first(id);
+    }
+
+private:
+    Q_NEVER_INLINE std::string_view first(quint32 id)
+    {
+        if (generation_ != table_.generation()) { // emptied while progress ran the event loop
+            spans_.clear();
+            blocks_.clear();
+            free_ = 0;
+            generation_ = table_.generation();
+        }
+        if (id >= spans_.size())
+            spans_.resize(std::max(size_t(id) + 1, size_t(table_.distinctTexts())));
+        std::string_view &s = spans_[id];
+        if (!s.data())
+            s = encode(table_.text(id));
+        return s;
+    }
+
+    static constexpr size_t kBlock = 64 << 10;
+
+    std::string_view encode(const QString &text)
+    {
+        const size_t worst = 6 * size_t(text.size()) + 8 + kSlack;
+        if (worst > free_) {
+            const size_t size = std::max(kBlock, worst);
+            blocks_.push_back(std::make_unique<char[]>(size));
+            next_ = blocks_.back().get();
+            free_ = size;
+        }
+        char *end = encode_(next_, text);
+        const std::string_view s(next_, size_t(end - next_));
+        next_ = end;
+        free_ -= s.size();
+        return s;
+    }
+
+    const ReadingTable &table_;
+    Encode encode_;
+    quint64 generation_ = table_.generation();
+    std::vector<std::string_view> spans_; // by id; no data: not encoded yet
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char *next_ = nullptr;
+    size_t free_ = 0;
+};
+
+char *putEncoded(char *d, std::string_view s)
 {
-    return 64 + 6 * size_t(r.time.size() + r.value.size() + r.unit.size());
+    if (s.size() <= kSlack)
+        std::memcpy(d, s.data(), kSlack);
+    else
+        std::memcpy(d, s.data(), s.size());
+    return d + s.size();
 }
+
+// Room one row may take at most: texts hold at most 40 UTF-16 units of six bytes.
+constexpr size_t kRowRoom = 64 + 3 * (6 * 2 * kReadingTextMax + 8) + kSlack;
 
 class BufferedWriter {
 public:
-    explicit BufferedWriter(QSaveFile &file) : file_(file), buffer_(size_t(kFlushBytes) + 4096) {}
+    explicit BufferedWriter(QSaveFile &file) : file_(file), buffer_(size_t(kFlushBytes) + kRowRoom) {}
 
     // Room for n more bytes; null when writing out failed.
     char *room(size_t n)
@@ -162,27 +236,36 @@ public:
     {
         const qint64 n = used_ ? file_.write(buffer_.data(), qint64(used_)) : 0;
         used_ = 0;
-        return n >= 0;
+        if (n < 0)
+            return false;
+#ifdef Q_OS_LINUX
+        // Start putting what was written on disk now, so that the flush that makes the
+        // file safe before it replaces the old one has little left to wait for.
+        if (n > 0 && file_.handle() >= 0)
+            ::sync_file_range(file_.handle(), written_, n, SYNC_FILE_RANGE_WRITE);
+        written_ += n;
+#endif
+        return true;
     }
 
 private:
     QSaveFile &file_;
     std::vector<char> buffer_;
     size_t used_ = 0;
+    qint64 written_ = 0;
 };
 
-// Calls put(d, row) for each row; rows recorded while progress runs the event loop are
-// not part of this save.
+// Calls put(d, row) for each stored row; rows recorded while progress runs the event
+// loop are not part of this save.
 template <class Put>
 bool forEachRow(const ReadingTable &table, BufferedWriter &out, const FileProgress &progress, Put put)
 {
     qsizetype n = table.rowCount();
     for (qsizetype i = 0; i < n; ++i) {
-        const ReadingRow r = table.row(i);
-        char *d = out.room(worstCase(r));
+        char *d = out.room(kRowRoom);
         if (!d)
             return false;
-        out.advance(put(d, r));
+        out.advance(put(d, table.storedRow(i)));
         if (!out.flushIfFull())
             return false;
         if (progress && (i + 1) % kProgressRows == 0) {
@@ -193,6 +276,13 @@ bool forEachRow(const ReadingTable &table, BufferedWriter &out, const FileProgre
     return out.flush();
 }
 
+// Room the line of a row takes at most.
+size_t worstCase(const ReadingRow &r)
+{
+    return 64 + 6 * size_t(r.time.size() + r.value.size() + r.unit.size());
+}
+
+// One line of the tab-separated file from a row as given (a writer appending rows).
 char *putTextLine(char *d, const ReadingRow &r)
 {
     if (r.no)
@@ -209,7 +299,18 @@ char *putTextLine(char *d, const ReadingRow &r)
 bool writeText(const ReadingTable &table, QSaveFile &file, const FileProgress &progress)
 {
     BufferedWriter out(file);
-    return out.append(kHeader) && forEachRow(table, out, progress, putTextLine);
+    EncodedTexts texts(table, putTextField);
+    return out.append(kHeader) && forEachRow(table, out, progress, [&](char *d, const ReadingTable::StoredRow &r) {
+        if (r.no)
+            d = putInt(d, *r.no);
+        *d++ = '\t';
+        d = putEncoded(d, texts(r.time));
+        *d++ = '\t';
+        d = putEncoded(d, texts(r.value));
+        *d++ = '\t';
+        d = putEncoded(d, texts(r.unit));
+        return put(d, "\r\n", 2);
+    });
 }
 
 bool writeXml(const ReadingTable &table, QSaveFile &file, const FileProgress &progress)
@@ -228,7 +329,8 @@ bool writeXml(const ReadingTable &table, QSaveFile &file, const FileProgress &pr
         "<PARAMS/>\r\n"
         "</METADATA>\r\n"
         "<ROWDATA>\r\n");
-    const bool rows = head && forEachRow(table, out, progress, [](char *d, const ReadingRow &r) {
+    EncodedTexts texts(table, putXmlValue);
+    const bool rows = head && forEachRow(table, out, progress, [&](char *d, const ReadingTable::StoredRow &r) {
         d = put(d, "<ROW", 4);
         if (r.no) {
             d = put(d, " No=\"", 5);
@@ -236,16 +338,16 @@ bool writeXml(const ReadingTable &table, QSaveFile &file, const FileProgress &pr
             *d++ = '"';
         }
         // A field without a value has no attribute.
-        if (!r.time.isEmpty()) {
-            d = putXmlValue(put(d, " Time=\"", 7), r.time);
+        if (r.time) {
+            d = putEncoded(put(d, " Time=\"", 7), texts(r.time));
             *d++ = '"';
         }
-        if (!r.value.isEmpty()) {
-            d = putXmlValue(put(d, " Value=\"", 8), r.value);
+        if (r.value) {
+            d = putEncoded(put(d, " Value=\"", 8), texts(r.value));
             *d++ = '"';
         }
-        if (!r.unit.isEmpty()) {
-            d = putXmlValue(put(d, " Unit=\"", 7), r.unit);
+        if (r.unit) {
+            d = putEncoded(put(d, " Unit=\"", 7), texts(r.unit));
             *d++ = '"';
         }
         return put(d, "/>\r\n", 4);
@@ -335,68 +437,167 @@ private:
     QString text_;
 };
 
+// Every byte span handed to TextIds has this many readable bytes from its start.
+constexpr size_t kPad = 16;
+
 bool decodeLocal8Bit(const char *p, size_t n, QString *out)
 {
     *out = QString::fromLocal8Bit(p, qsizetype(n));
     return true;
 }
 
+quint64 mix(quint64 x)
+{
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdULL;
+    x ^= x >> 33;
+    x *= 0xc4ceb9fe1a85ec53ULL;
+    return x ^ (x >> 33);
+}
+
+// The first k bytes (k < 8) of a little-endian load.
+quint64 lowBytes(quint64 w, size_t k)
+{
+    return k >= 8 ? w : w & ((quint64(1) << (8 * k)) - 1);
+}
+
+// Text ids by the bytes that stand for the text in the file: a text met again costs a
+// hash and a compare instead of a decode and an intern. Spans up to 8 bytes, nearly all
+// of them, are the key itself. One per field, so that the few values of a run stay in
+// the cache however many times there are; it also remembers its last text, since times
+// and units repeat row after row.
+class TextIds {
+public:
+    explicit TextIds(ReadingTable &table) : table_(table) { reset(); }
+
+    // Spans must have kPad readable bytes from their start.
+    template <class Decode>
+    bool id(const char *p, size_t n, quint32 *out, Decode decode)
+    {
+        if (n == 0) {
+            *out = 0;
+            return true;
+        }
+        if (generation_ != table_.generation())
+            reset();
+        quint64 key, h;
+        if (n <= 8) {
+            key = lowBytes(qFromLittleEndian<quint64>(p), n);
+            if (lastSize_ == n && lastKey_ == key) {
+                *out = lastId_;
+                return true;
+            }
+            h = mix(key ^ n);
+        } else {
+            h = n;
+            for (size_t i = 0; i + 8 <= n; i += 8)
+                h = mix(h ^ qFromLittleEndian<quint64>(p + i));
+            key = h = mix(h ^ qFromLittleEndian<quint64>(p + n - 8));
+        }
+        size_t i = size_t(h) & mask_;
+        for (;; i = (i + 1) & mask_) {
+            const Slot &s = slots_[i];
+            if (s.size == 0)
+                break;
+            if (s.size == n && s.key == key) {
+                if (n <= 8) {
+                    *out = s.id;
+                    remember(key, n, s.id);
+                    return true;
+                }
+                const Long &l = long_[s.id];
+                if (std::memcmp(l.bytes.data(), p, n) == 0) {
+                    *out = l.id;
+                    return true;
+                }
+            }
+        }
+        QString text;
+        if (!decode(p, n, &text))
+            return false;
+        *out = table_.intern(text);
+        if (count_ >= kMaxEntries) { // a file of endless distinct texts: start afresh
+            reset();
+            i = size_t(h) & mask_;
+        }
+        if (n <= 8) {
+            slots_[i] = Slot{key, quint32(n), *out};
+            remember(key, n, *out);
+        } else {
+            slots_[i] = Slot{key, quint32(n), quint32(long_.size())};
+            long_.push_back(Long{std::string(p, n), *out});
+        }
+        if (++count_ * 4 > slots_.size() * 3)
+            grow();
+        return true;
+    }
+
+private:
+    static constexpr size_t kMaxEntries = size_t(1) << 20;
+    // Up to 8 bytes: key holds them and id is the text id. Longer: key is the hash and
+    // id indexes long_.
+    struct Slot {
+        quint64 key = 0;
+        quint32 size = 0; // 0: free
+        quint32 id = 0;
+    };
+    struct Long {
+        std::string bytes;
+        quint32 id;
+    };
+
+    void remember(quint64 key, size_t n, quint32 id)
+    {
+        lastKey_ = key;
+        lastSize_ = n;
+        lastId_ = id;
+    }
+
+    void reset()
+    {
+        slots_.assign(size_t(1) << 8, Slot{});
+        mask_ = slots_.size() - 1;
+        long_.clear();
+        count_ = 0;
+        lastSize_ = 0;
+        generation_ = table_.generation();
+    }
+
+    void grow()
+    {
+        std::vector<Slot> old(slots_.size() * 2);
+        old.swap(slots_);
+        mask_ = slots_.size() - 1;
+        for (const Slot &s : old) {
+            if (!s.size)
+                continue;
+            size_t i = size_t(s.size <= 8 ? mix(s.key ^ s.size) : s.key) & mask_;
+            while (slots_[i].size)
+                i = (i + 1) & mask_;
+            slots_[i] = s;
+        }
+    }
+
+    ReadingTable &table_;
+    std::vector<Slot> slots_;
+    size_t mask_ = 0;
+    size_t count_ = 0;
+    std::vector<Long> long_;
+    quint64 lastKey_ = 0;
+    size_t lastSize_ = 0; // 0: none
+    quint32 lastId_ = 0;
+    quint64 generation_ = 0;
+};
+
 struct Token {
     const char *data = nullptr;
     size_t size = 0;
 };
 
-// Splits a line into at most four tokens; returns the count, or -1 for a fifth token.
-// Runs of codes 1..32 separate; a token opening with a quote runs to the matching
-// quote, a doubled quote standing for one.
-int splitLine(const char *p, const char *e, std::array<Token, 4> &tokens,
-              std::array<std::string, 4> &unquoted)
-{
-    if (const void *nul = std::memchr(p, 0, size_t(e - p)))
-        e = static_cast<const char *>(nul);
-    int n = 0;
-    for (;;) {
-        while (p < e && static_cast<unsigned char>(*p) <= 32)
-            ++p;
-        if (p == e)
-            return n;
-        if (n == 4)
-            return -1;
-        if (*p == '"') {
-            ++p;
-            std::string &s = unquoted[size_t(n)];
-            s.clear();
-            for (;;) {
-                const char *q = static_cast<const char *>(std::memchr(p, '"', size_t(e - p)));
-                if (!q) { // unterminated: the rest of the line
-                    s.append(p, size_t(e - p));
-                    p = e;
-                    break;
-                }
-                s.append(p, size_t(q - p));
-                p = q + 1;
-                if (p < e && *p == '"') {
-                    s.push_back('"');
-                    ++p;
-                    continue;
-                }
-                break;
-            }
-            tokens[size_t(n)] = {s.data(), s.size()};
-        } else {
-            const char *start = p;
-            while (p < e && static_cast<unsigned char>(*p) > 32)
-                ++p;
-            tokens[size_t(n)] = {start, size_t(p - start)};
-        }
-        ++n;
-    }
-}
-
 class TextLoader {
 public:
     TextLoader(QFile &file, ReadingTable &table, const FileProgress &progress)
-        : file_(file), table_(table), progress_(progress) {}
+        : file_(file), table_(table), progress_(progress), ids_{TextIds(table), TextIds(table), TextIds(table)} {}
 
     // Rows before a bad line stay; the grid hears of the new rows once, at the end.
     bool run()
@@ -406,13 +607,15 @@ public:
     }
 
 private:
+    enum class Line { Done, More, Bad };
+
     bool readAll()
     {
         const qint64 total = file_.size();
         std::vector<char> buf;
         size_t begin = 0, end = 0;
         qint64 done = 0;
-        bool eof = false, anyLine = false, headerSeen = false;
+        bool eof = false, headerSeen = false;
         while (!eof) {
             // Keep the unfinished line, read the next chunk after it.
             if (begin > 0) {
@@ -422,7 +625,7 @@ private:
             }
             if (qsizetype(end) > kMaxLine)
                 return false;
-            buf.resize(end + size_t(kReadChunk));
+            buf.resize(end + size_t(kReadChunk) + kPad);
             const qint64 got = file_.read(buf.data() + end, kReadChunk);
             if (got < 0)
                 return false;
@@ -430,58 +633,130 @@ private:
             end += size_t(got);
             done += got;
 
-            while (begin < end) {
-                const char *p = buf.data() + begin;
-                const char *e = buf.data() + end;
-                const char *q = p;
-                while (q < e && *q != '\n' && *q != '\r')
-                    ++q;
-                if (q == e && !eof)
-                    break;
-                anyLine = true;
-                if (!headerSeen)
-                    headerSeen = true;
-                else if (!takeLine(p, q))
+            const char *p = buf.data() + begin;
+            const char *e = buf.data() + end;
+            while (p < e) {
+                const Line step = headerSeen ? line(p, e, eof) : skipLine(p, e, eof);
+                if (step == Line::Bad)
                     return false;
-                // A CRLF split between reads leaves an empty line, which is skipped anyway.
-                if (q < e && *q == '\r' && q + 1 < e && q[1] == '\n')
-                    ++q;
-                begin = q == e ? end : size_t(q + 1 - buf.data());
+                if (step == Line::More)
+                    break;
+                headerSeen = true;
             }
+            begin = size_t(p - buf.data());
             if (progress_ && !eof)
                 progress_(done, total);
         }
-        return anyLine;
+        return done > 0;
     }
 
-    bool takeLine(const char *p, const char *e)
+    // q at the end of the line that starts at p (or at e); on Done p is past the line.
+    static Line lineEnd(const char *&p, const char *q, const char *e, bool eof)
     {
-        const int n = splitLine(p, e, tokens_, unquoted_);
-        if (n < 0)
-            return false;
-        if (n == 0)
-            return true;
-        ReadingRow row;
+        if (q == e) {
+            if (!eof)
+                return Line::More;
+            p = e;
+            return Line::Done;
+        }
+        // A CRLF split between reads leaves an empty line, which is skipped anyway.
+        p = q + (q[0] == '\r' && q + 1 < e && q[1] == '\n' ? 2 : 1);
+        return Line::Done;
+    }
+
+    static const char *findLineEnd(const char *q, const char *e)
+    {
+        while (q < e && *q != '\n' && *q != '\r')
+            ++q;
+        return q;
+    }
+
+    static Line skipLine(const char *&p, const char *e, bool eof)
+    {
+        return lineEnd(p, findLineEnd(p, e), e, eof);
+    }
+
+    // Splits the line into at most four tokens and stores its row; a fifth token fails.
+    // Runs of codes 1..32 separate; a token opening with a quote runs to the matching
+    // quote, a doubled quote standing for one; a NUL ends what is read of the line.
+    // Nothing is stored before the whole line is in the buffer.
+    Line line(const char *&pos, const char *e, bool eof)
+    {
+        const char *p = pos;
+        int n = 0;
+        for (;;) {
+            unsigned char c = 0;
+            while (p < e && (c = static_cast<unsigned char>(*p)) <= 32 && c != '\r' && c != '\n' && c != 0)
+                ++p;
+            if (p == e || c == '\r' || c == '\n')
+                break;
+            if (c == 0) {
+                p = findLineEnd(p, e);
+                break;
+            }
+            if (n == 4)
+                return Line::Bad;
+            if (c == '"') {
+                std::vector<char> &s = unquoted_[size_t(n)];
+                s.clear();
+                ++p;
+                for (;;) {
+                    const char *run = p;
+                    while (p < e && *p != '"' && *p != '\r' && *p != '\n' && *p != 0)
+                        ++p;
+                    s.insert(s.end(), run, p);
+                    if (p == e && !eof)
+                        return Line::More;
+                    if (p == e || *p != '"')
+                        break; // unterminated: the rest of the line
+                    ++p;
+                    if (p == e && !eof)
+                        return Line::More;
+                    if (p < e && *p == '"') {
+                        s.push_back('"');
+                        ++p;
+                        continue;
+                    }
+                    break;
+                }
+                const size_t size = s.size();
+                s.resize(size + kPad);
+                tokens_[size_t(n)] = {s.data(), size};
+            } else {
+                const char *start = p;
+                while (p < e && static_cast<unsigned char>(*p) > 32)
+                    ++p;
+                tokens_[size_t(n)] = {start, size_t(p - start)};
+            }
+            ++n;
+        }
+        if (lineEnd(pos, p, e, eof) == Line::More)
+            return Line::More;
+        return n == 0 || store(n) ? Line::Done : Line::Bad;
+    }
+
+    bool store(int n)
+    {
+        ReadingTable::StoredRow row;
         if (tokens_[0].size > 0) { // an empty quoted token leaves No without a value
             qint32 no = 0;
             if (!parseInt32(tokens_[0].data, qsizetype(tokens_[0].size), &no))
                 return false;
             row.no = no;
         }
-        QString *fields[3] = {&row.time, &row.value, &row.unit};
+        quint32 *fields[3] = {&row.time, &row.value, &row.unit};
         for (int i = 1; i < n; ++i)
-            cache_[size_t(i - 1)].text(tokens_[size_t(i)].data, tokens_[size_t(i)].size,
-                                       fields[i - 1], decodeLocal8Bit);
-        table_.append(row);
+            ids_[size_t(i - 1)].id(tokens_[size_t(i)].data, tokens_[size_t(i)].size, fields[i - 1], decodeLocal8Bit);
+        table_.appendStored(row);
         return true;
     }
 
     QFile &file_;
     ReadingTable &table_;
     const FileProgress &progress_;
+    std::array<TextIds, 3> ids_;
     std::array<Token, 4> tokens_;
-    std::array<std::string, 4> unquoted_;
-    std::array<TextCache, 3> cache_;
+    std::array<std::vector<char>, 4> unquoted_;
 };
 
 // ---- the XML data packet ---------------------------------------------------------
@@ -571,7 +846,7 @@ public:
             }
             if (qint64(end) > kMaxXmlToken)
                 return false; // one piece of markup without end
-            buf.resize(end + size_t(kReadChunk));
+            buf.resize(end + size_t(kReadChunk) + kPad);
             const qint64 got = file_.read(buf.data() + end, kReadChunk);
             if (got < 0)
                 return false;
@@ -971,7 +1246,7 @@ private:
 
     bool takeRow(int count)
     {
-        ReadingRow row;
+        ReadingTable::StoredRow row;
         for (int i = 0; i < count; ++i) {
             const Attribute &a = attributes_[size_t(i)];
             if (a.name == "No") {
@@ -986,24 +1261,34 @@ private:
                 }
                 row.no = no;
             } else if (a.name == "Time") {
-                if (!value(a, cache_[0], &row.time))
+                if (!textId(0, a, &row.time))
                     return false;
             } else if (a.name == "Value") {
-                if (!value(a, cache_[1], &row.value))
+                if (!textId(1, a, &row.value))
                     return false;
             } else if (a.name == "Unit") {
-                if (!value(a, cache_[2], &row.unit))
+                if (!textId(2, a, &row.unit))
                     return false;
             }
         }
-        table_.append(row);
+        table_.appendStored(row);
         return true;
+    }
+
+    bool textId(int field, const Attribute &a, quint32 *out)
+    {
+        if (!a.plain) {
+            *out = table_.intern(a.text);
+            return true;
+        }
+        return ids_[size_t(field)].id(a.raw.data(), a.raw.size(), out,
+                       [this](const char *p, size_t n, QString *t) { return decode(p, n, t); });
     }
 
     QFile &file_;
     const FileProgress &progress_;
     ReadingTable &table_;
-    std::array<TextCache, 3> cache_;
+    std::array<TextIds, 3> ids_{TextIds(table_), TextIds(table_), TextIds(table_)};
     TextCache fieldCache_;
     std::array<Attribute, kMaxAttributes> attributes_;
     std::array<Kind, kMaxXmlDepth + 1> kinds_{};

@@ -70,6 +70,14 @@ void ReadingTable::append(const ReadingRow &row)
     notifyAppended(rowCount() - 1);
 }
 
+void ReadingTable::appendStored(const StoredRow &row)
+{
+    Q_ASSERT(row.time < quint32(pool_.size()) && row.value < quint32(pool_.size())
+             && row.unit < quint32(pool_.size()));
+    rows_.push_back(PackedRow{row.no.value_or(0), row.time | (row.no ? 0u : kNoAbsent), row.value, row.unit});
+    notifyAppended(rowCount() - 1);
+}
+
 void ReadingTable::notifyAppended(qsizetype first)
 {
     if (batchDepth_ > 0) {
@@ -85,6 +93,7 @@ void ReadingTable::clear()
 {
     rows_.clear();
     pool_.clear();
+    ++generation_;
     batchFirst_ = -1;
     if (onReset)
         onReset();
@@ -98,6 +107,8 @@ void ReadingTable::replaceAll(ReadingTable &&other)
     pool_ = std::move(other.pool_);
     other.rows_.clear();
     other.pool_.clear();
+    ++generation_;
+    ++other.generation_;
     batchFirst_ = -1;
     if (onReset)
         onReset();

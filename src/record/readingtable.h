@@ -46,6 +46,28 @@ public:
 
     void append(const ReadingRow &row);
     void clear();
+
+    // The row as stored, for code that walks every row (saving, loading): texts as ids
+    // into text(id), id 0 the empty text. Ids stay valid and keep their text until the
+    // table is emptied or replaced, which changes generation().
+    struct StoredRow {
+        std::optional<qint32> no;
+        quint32 time = 0;
+        quint32 value = 0;
+        quint32 unit = 0;
+    };
+    StoredRow storedRow(qsizetype i) const
+    {
+        const PackedRow &r = rows_[i];
+        return StoredRow{(r.time & kNoAbsent) ? std::nullopt : std::optional<qint32>(r.no),
+                         r.time & kIdMask, r.value, r.unit};
+    }
+    const QString &text(quint32 id) const { return pool_.text(id); }
+    // Id of text (cut as append() cuts it), stored now if new.
+    quint32 intern(const QString &text) { return pool_.intern(cutReadingText(text)); }
+    // Appends a row whose ids came from intern() or storedRow() of this table.
+    void appendStored(const StoredRow &row);
+    quint64 generation() const { return generation_; }
     // Replaces every row at once (a loaded XML packet); observers see one reset.
     void replaceAll(ReadingTable &&other);
 
@@ -98,6 +120,7 @@ private:
 
     ChunkedVector<PackedRow> rows_;
     TextPool pool_;
+    quint64 generation_ = 0;
     int batchDepth_ = 0;
     qsizetype batchFirst_ = -1; // first row appended under the open batch, -1: none
 };

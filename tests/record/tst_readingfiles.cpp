@@ -126,6 +126,9 @@ private Q_SLOTS:
     void targetKept();
     void progress_data();
     void progress();
+    void lineAcrossReadBlock();
+    void tableEmptiedDuringProgress_data();
+    void tableEmptiedDuringProgress();
 
 private:
     QString path(const QString &name) const { return dir_.filePath(name); }
@@ -250,6 +253,17 @@ void TestReadingFiles::roundTrip_data()
                     .arg(i % 7 ? QStringLiteral("lux") : QStringLiteral("fc"));
     QTest::newRow("text, many rows") << "many.txt" << many << kExisting + many;
     QTest::newRow("xml, many rows") << "many.xml" << many << many;
+
+    // Texts are looked up by their bytes: long ones, ones differing only past their
+    // 8th or 16th byte, non-ASCII, each met again later in the file.
+    QStringList distinct;
+    for (int i = 0; i < 60000; ++i) {
+        const int k = i % 20000;
+        distinct << QStringLiteral("%1|abcdefgh%2|abcdefghijklmnop%3|\u00b5W%4")
+                        .arg(i).arg(k).arg(k % 7000).arg(k % 300);
+    }
+    QTest::newRow("text, many distinct texts") << "distinct.txt" << distinct << kExisting + distinct;
+    QTest::newRow("xml, many distinct texts") << "distinct.xml" << distinct << distinct;
 }
 
 void TestReadingFiles::roundTrip()
@@ -564,6 +578,92 @@ void TestReadingFiles::progress()
     for (qsizetype i = 0; i < calls.size(); ++i) {
         QCOMPARE(calls[i].second, size);
         QVERIFY(calls[i].first > (i ? calls[i - 1].first : 0) && calls[i].first <= size);
+    }
+}
+
+void TestReadingFiles::lineAcrossReadBlock()
+{
+    // The reader takes the file a MiB at a time: put every byte of an awkward line, its
+    // CR LF included, at the block boundary in turn.
+    const QByteArray line = "\"-12\"\t\"10:15 \"\"02\"\"\"\t\xc2\xb5W/cm\xc2\xb2  \"a b\"\r\n";
+    const QString expected = QStringLiteral("-12|10:15 \"02\"|\u00b5W/cm\u00b2|a b");
+    const qsizetype block = 1 << 20;
+    const QByteArray filler = "1\tf\tv\tu" + QByteArray(90, ' ') + "\r\n";
+    for (qsizetype at = 0; at <= line.size(); ++at) {
+        QByteArray content = kHeader;
+        const qsizetype before = block - at;
+        int fillers = 0;
+        for (; content.size() + filler.size() + 10 <= before; ++fillers)
+            content += filler;
+        content += "2\tf\tv\tu" + QByteArray(before - content.size() - 9, ' ') + "\r\n";
+        QCOMPARE(content.size(), before);
+        content += line + "3\tlast\r\n";
+        QVERIFY(writeFile(path("block.txt"), content));
+        ReadingTable table;
+        RecordingNotifier notifier;
+        QVERIFY(LoadReadingFile(path("block.txt"), table, false, notifier));
+        const QStringList rows = dump(table);
+        QCOMPARE(rows.size(), fillers + 3);
+        QCOMPARE(rows.value(rows.size() - 2), expected);
+        QCOMPARE(rows.last(), QStringLiteral("3|last||"));
+    }
+}
+
+void TestReadingFiles::tableEmptiedDuringProgress_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("save");
+    QTest::newRow("save text") << "e.txt" << true;
+    QTest::newRow("save xml") << "e.xml" << true;
+    QTest::newRow("load text") << "e.txt" << false;
+}
+
+void TestReadingFiles::tableEmptiedDuringProgress()
+{
+    // Progress may run the event loop, and the table may be emptied and refilled
+    // meanwhile: text ids met before then stand for other texts afterwards.
+    QFETCH(QString, name);
+    QFETCH(bool, save);
+    const int rows = 200000;
+    auto before = [](int i) { return QStringLiteral("%1|old%2|o%3|lux").arg(i).arg(i).arg(i % 500); };
+    auto after = [](int i) { return QStringLiteral("%1|new%2|n%3|fc").arg(i).arg(i % 1000).arg(i); };
+    ReadingTable table;
+    for (int i = 0; i < rows; ++i)
+        table.append(rowOf(before(i)));
+    RecordingNotifier notifier;
+    qint64 emptiedAt = -1;
+    const FileProgress refill = [&](qint64 done, qint64) {
+        if (emptiedAt >= 0)
+            return;
+        emptiedAt = done;
+        table.clear();
+        for (int i = 0; i < rows; ++i)
+            table.append(rowOf(after(i)));
+    };
+    if (save) {
+        QVERIFY(SaveReadingFile(table, path(name), notifier, refill));
+        QVERIFY(emptiedAt > 0 && emptiedAt < rows);
+        ReadingTable loaded;
+        QVERIFY(LoadReadingFile(path(name), loaded, false, notifier));
+        const QStringList got = dump(loaded);
+        QCOMPARE(got.size(), rows);
+        for (int i = 0; i < rows; ++i)
+            if (got[i] != (i < emptiedAt ? before(i) : after(i)))
+                QFAIL(qPrintable(QStringLiteral("row %1: %2").arg(i).arg(got[i])));
+    } else {
+        QVERIFY(SaveReadingFile(table, path(name), notifier));
+        table.clear();
+        QVERIFY(LoadReadingFile(path(name), table, false, notifier, refill));
+        QVERIFY(emptiedAt > 0);
+        // The refill, then the rows read after it.
+        const QStringList got = dump(table);
+        QVERIFY(got.size() > rows && got.size() < 2 * rows);
+        const int read = int(got.size()) - rows;
+        for (int i = 0; i < rows; ++i)
+            QCOMPARE(got[i], after(i));
+        for (int i = 0; i < read; ++i)
+            if (got[rows + i] != before(rows - read + i))
+                QFAIL(qPrintable(QStringLiteral("row %1: %2").arg(rows + i).arg(got[rows + i])));
     }
 }
 

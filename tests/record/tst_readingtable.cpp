@@ -15,6 +15,7 @@ private Q_SLOTS:
     void keepsOrderAcrossBlocksAndSharesTexts();
     void clearAndReplace();
     void batchReportsOnce();
+    void storedRowsAgreeWithRows();
 };
 
 void TestReadingTable::roundTrip_data()
@@ -144,6 +145,47 @@ void TestReadingTable::batchReportsOnce()
         t.append({3, "", "", ""});
     }
     QCOMPARE(calls, (QList<std::pair<qsizetype, qsizetype>>{{0, 1}}));
+}
+
+void TestReadingTable::storedRowsAgreeWithRows()
+{
+    // Many distinct texts (ids far apart), absent numbers, empty and over-long texts.
+    auto rowAt = [](int i) {
+        return ReadingRow{i % 5 == 0 ? std::optional<qint32>() : std::optional<qint32>(i - 70000),
+                          i % 7 == 0 ? QString() : QStringLiteral("t%1").arg(i),
+                          QStringLiteral("%1\u00b5 value beyond twenty %2").arg(i % 3000).arg(i),
+                          i % 2 ? QStringLiteral("lux") : QString(1, QChar(u'a' + i % 26))};
+    };
+    ReadingTable byRow, byStored;
+    int appended = 0;
+    byStored.onRowsAppended = [&](qsizetype first, qsizetype last) { appended += int(last - first + 1); };
+    const int n = 140000;
+    for (int i = 0; i < n; ++i) {
+        const ReadingRow r = rowAt(i);
+        byRow.append(r);
+        byStored.appendStored({r.no, byStored.intern(r.time), byStored.intern(r.value), byStored.intern(r.unit)});
+    }
+    QCOMPARE(appended, n);
+    QCOMPARE(byStored.distinctTexts(), byRow.distinctTexts());
+    for (int i = 0; i < n; ++i) {
+        const ReadingTable::StoredRow s = byRow.storedRow(i);
+        const ReadingRow fromIds{s.no, byRow.text(s.time), byRow.text(s.value), byRow.text(s.unit)};
+        if (fromIds != byRow.row(i) || byStored.row(i) != byRow.row(i))
+            QFAIL(qPrintable(QStringLiteral("row %1 differs").arg(i)));
+    }
+    QCOMPARE(byStored.row(1).value, cutReadingText(rowAt(1).value));
+    QCOMPARE(byStored.storedRow(7).time, 0u); // the empty text
+
+    // Ids lose their meaning when the texts go; the generation tells.
+    const quint64 before = byRow.generation();
+    byRow.clear();
+    QVERIFY(byRow.generation() != before);
+    const quint64 source = byStored.generation();
+    ReadingTable target;
+    const quint64 was = target.generation();
+    target.replaceAll(std::move(byStored));
+    QVERIFY(target.generation() != was);
+    QVERIFY(byStored.generation() != source);
 }
 
 QTEST_GUILESS_MAIN(TestReadingTable)
