@@ -19,9 +19,9 @@ using namespace sorrel;
 namespace {
 
 // Rows are written "No|Time|Value|Unit"; an empty No has no value.
-ReadingRow rowOf(const QString &spec)
+ReadingRow rowOf(const QString &text)
 {
-    const QStringList f = spec.split(u'|');
+    const QStringList f = text.split(u'|');
     ReadingRow r;
     if (!f.value(0).isEmpty())
         r.no = f.value(0).toInt();
