@@ -4,6 +4,7 @@
 
 #include "app/decimalseparator.h"
 #include "app/metersession.h"
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/recording.h"
 #include "decode/hidburstjoiner.h"
@@ -65,60 +66,36 @@ DecodeRun parseArguments(const QStringList &args)
     DecodeRun run;
     bool haveInput = false;
     QString needsRecord; // a recording option given
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        QString arg = args[i];
-        QString value;
-        bool inlineValue = false;
-        if (arg.startsWith(u"--") && arg.contains(u'=')) {
-            value = arg.section(u'=', 1);
-            arg = arg.section(u'=', 0, 0);
-            inlineValue = true;
-        }
-        auto takeValue = [&] {
-            if (inlineValue)
-                return value;
-            if (i + 1 >= args.size())
-                fail(QStringLiteral("%1 needs a value").arg(arg));
-            return args[++i];
-        };
+    ArgumentWalker a(args, [](const QString &m) { fail(m); });
+    while (a.next()) {
+        const QString &arg = a.name();
         if (arg == u"--profile") {
-            QString bad;
-            const QString names = takeValue();
-            const auto flags = parseModelFlags(names, &bad);
-            if (!flags)
-                fail(QStringLiteral("unknown profile '%1'; valid names: %2")
-                         .arg(bad, modelFlagCliNames().join(u", ")));
-            run.flags = *flags;
+            run.flags = a.profile();
         } else if (arg == u"--link") {
-            const QString l = takeValue();
+            const QString l = a.value();
             if (l == u"serial") run.link = Link::Serial;
             else if (l == u"bridge") run.link = Link::Bridge;
             else if (l == u"hid") run.link = Link::Hid;
             else fail(QStringLiteral("unknown link '%1'; valid links: serial, bridge, hid").arg(l));
         } else if (arg == u"--high") {
-            run.high = takeValue();
+            run.high = a.value();
         } else if (arg == u"--low") {
-            run.low = takeValue();
+            run.low = a.value();
         } else if (arg == u"--decimal-separator") {
-            const QString sep = takeValue();
+            const QString sep = a.value();
             if (sep.size() != 1)
                 fail(QStringLiteral("--decimal-separator needs one character"));
             run.separator = sep;
-        } else if (arg == u"--record" && !inlineValue) {
+        } else if (arg == u"--record" && !a.hasInlineValue()) {
             run.record = true;
-        } else if (arg == u"--no-repeat" && !inlineValue) {
+        } else if (arg == u"--no-repeat" && !a.hasInlineValue()) {
             run.recordSettings.repeat = false;
             needsRecord = arg;
         } else if (arg == u"--limit") {
-            const QString text = takeValue();
-            const auto limit = parseRecordLimit(text);
-            if (!limit)
-                fail(QStringLiteral("--limit '%1' is not a record limit (a whole number from 1, or limitless)")
-                         .arg(text));
-            run.recordSettings.limit = *limit;
+            run.recordSettings.limit = a.recordLimit();
             needsRecord = arg;
         } else if (arg == u"--save") {
-            run.save = takeValue();
+            run.save = a.value();
             if (run.save->isEmpty())
                 fail(QStringLiteral("--save needs a file name"));
             needsRecord = arg;
@@ -127,7 +104,7 @@ DecodeRun parseArguments(const QStringList &args)
                      ? QStringLiteral("one input only ('%1' is extra)").arg(arg)
                      : QStringLiteral("unknown option '%1'; valid options: --profile, --link, --high, "
                                       "--low, --decimal-separator, --record, --no-repeat, --limit, --save")
-                           .arg(args[i]));
+                           .arg(a.given()));
         } else {
             run.input = arg;
             haveInput = true;

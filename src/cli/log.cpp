@@ -3,6 +3,7 @@
 
 #include "app/decimalseparator.h"
 #include "app/metersession.h"
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/recording.h"
 #include "link/bridgelink.h"
@@ -83,82 +84,50 @@ LogRun parseArguments(const QStringList &args)
 {
     LogRun run;
     int sources = 0;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        QString arg = args[i];
-        QString value;
-        bool inlineValue = false;
-        if (arg.startsWith(u"--") && arg.contains(u'=')) {
-            value = arg.section(u'=', 1);
-            arg = arg.section(u'=', 0, 0);
-            inlineValue = true;
-        }
-        auto takeValue = [&] {
-            if (inlineValue)
-                return value;
-            // An option is no value: "--port --out x" lacks the device.
-            if (i + 1 >= args.size() || args[i + 1].startsWith(u"--"))
-                fail(QStringLiteral("%1 needs a value").arg(arg));
-            return args[++i];
-        };
-        auto noValue = [&] {
-            if (inlineValue)
-                fail(QStringLiteral("%1 takes no value").arg(arg));
-        };
+    ArgumentWalker a(args, [](const QString &m) { fail(m); });
+    while (a.next()) {
+        const QString &arg = a.name();
         if (arg == u"--port") {
             run.source = Source::Port;
-            run.device = takeValue();
+            run.device = a.value();
             if (run.device.isEmpty())
                 fail(QStringLiteral("--port needs a device"));
             ++sources;
         } else if (arg == u"--bridge") {
             run.source = Source::Bridge;
             // The device is optional: a word that is no option names it.
-            if (inlineValue)
-                run.device = value;
-            else if (i + 1 < args.size() && !args[i + 1].startsWith(u'-'))
-                run.device = args[++i];
-            if (inlineValue && run.device.isEmpty())
+            run.device = a.optionalValue().value_or(QString());
+            if (a.hasInlineValue() && run.device.isEmpty())
                 fail(QStringLiteral("--bridge= needs a device"));
             ++sources;
         } else if (arg == u"--demo") {
-            noValue();
+            a.noValue();
             run.source = Source::Demo;
             ++sources;
         } else if (arg == u"--profile") {
-            QString bad;
-            const QString names = takeValue();
-            const auto flags = parseModelFlags(names, &bad);
-            if (!flags)
-                fail(QStringLiteral("unknown profile '%1'; valid names: %2")
-                         .arg(bad, modelFlagCliNames().join(u", ")));
-            run.flags = *flags;
+            run.flags = a.profile();
         } else if (arg == u"--interval") {
             // What the interval box takes: digits only.
-            const QString text = takeValue();
+            const QString text = a.value();
             bool ok = false;
             text.toInt(&ok, 10);
             if (!allDigits(text) || !ok)
                 fail(QStringLiteral("--interval '%1' is not a whole number of seconds").arg(text));
             run.interval = text;
         } else if (arg == u"--limit") {
-            const QString text = takeValue();
-            const auto limit = parseRecordLimit(text);
-            if (!limit)
-                fail(QStringLiteral("--limit '%1' is not a record limit (a whole number from 1, or limitless)")
-                         .arg(text));
-            run.record.limit = *limit;
+            run.record.limit = a.recordLimit();
         } else if (arg == u"--no-repeat") {
-            noValue();
+            a.noValue();
             run.record.repeat = false;
         } else if (arg == u"--count") {
-            const QString text = takeValue();
+            const QString text = a.value();
             bool ok = false;
             const qint64 n = text.toLongLong(&ok, 10);
             if (!allDigits(text) || !ok || n < 1)
                 fail(QStringLiteral("--count '%1' is not a whole number from 1").arg(text));
             run.count = n;
         } else if (arg == u"--duration") {
-            const QString text = takeValue();
+            const QString text = a.value();
             bool ok = false;
             const double s = text.toDouble(&ok);
             // Up to ten years; the end is checked against a monotonic clock.
@@ -166,13 +135,13 @@ LogRun parseArguments(const QStringList &args)
                 fail(QStringLiteral("--duration '%1' is not a number of seconds above 0").arg(text));
             run.duration = s;
         } else if (arg == u"--out") {
-            run.out = takeValue();
+            run.out = a.value();
             if (run.out.isEmpty())
                 fail(QStringLiteral("--out needs a file name"));
         } else {
             fail(QStringLiteral("unknown option '%1'; valid options: --port, --bridge, --demo, --profile, "
                                 "--interval, --limit, --no-repeat, --count, --duration, --out")
-                     .arg(args[i]));
+                     .arg(a.given()));
         }
     }
     if (sources == 0)
