@@ -282,17 +282,19 @@ size_t worstCase(const ReadingRow &r)
     return 64 + 6 * size_t(r.time.size() + r.value.size() + r.unit.size());
 }
 
-// One line of the tab-separated file from a row as given (a writer appending rows).
-char *putTextLine(char *d, const ReadingRow &r)
+// One line of the tab-separated file; field writes one text field.
+template <class Text, class Field>
+char *putTextLine(char *d, std::optional<qint32> no, const Text &time, const Text &value, const Text &unit,
+                  Field field)
 {
-    if (r.no)
-        d = putInt(d, *r.no);
+    if (no)
+        d = putInt(d, *no);
     *d++ = '\t';
-    d = putTextField(d, r.time);
+    d = field(d, time);
     *d++ = '\t';
-    d = putTextField(d, r.value);
+    d = field(d, value);
     *d++ = '\t';
-    d = putTextField(d, r.unit);
+    d = field(d, unit);
     return put(d, "\r\n", 2);
 }
 
@@ -301,15 +303,7 @@ bool writeText(const ReadingTable &table, QSaveFile &file, const FileProgress &p
     BufferedWriter out(file);
     EncodedTexts texts(table, putTextField);
     return out.append(kHeader) && forEachRow(table, out, progress, [&](char *d, const ReadingTable::StoredRow &r) {
-        if (r.no)
-            d = putInt(d, *r.no);
-        *d++ = '\t';
-        d = putEncoded(d, texts(r.time));
-        *d++ = '\t';
-        d = putEncoded(d, texts(r.value));
-        *d++ = '\t';
-        d = putEncoded(d, texts(r.unit));
-        return put(d, "\r\n", 2);
+        return putTextLine(d, r.no, texts(r.time), texts(r.value), texts(r.unit), putEncoded);
     });
 }
 
@@ -1311,7 +1305,7 @@ QByteArray readingFileHeaderLine()
 QByteArray readingFileLine(const ReadingRow &row)
 {
     QByteArray line(qsizetype(worstCase(row)), Qt::Uninitialized);
-    line.truncate(putTextLine(line.data(), row) - line.constData());
+    line.truncate(putTextLine(line.data(), row.no, row.time, row.value, row.unit, putTextField) - line.constData());
     return line;
 }
 
