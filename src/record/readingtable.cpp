@@ -61,13 +61,7 @@ std::optional<qint32> ReadingTable::no(qsizetype i) const
 
 void ReadingTable::append(const ReadingRow &row)
 {
-    PackedRow r;
-    r.no = row.no.value_or(0);
-    r.time = pool_.intern(cutReadingText(row.time)) | (row.no ? 0u : kNoAbsent);
-    r.value = pool_.intern(cutReadingText(row.value));
-    r.unit = pool_.intern(cutReadingText(row.unit));
-    rows_.push_back(r);
-    notifyAppended(rowCount() - 1);
+    appendStored(StoredRow{row.no, intern(row.time), intern(row.value), intern(row.unit)});
 }
 
 void ReadingTable::appendStored(const StoredRow &row)
