@@ -39,8 +39,17 @@ for f in Section Maintainer Description; do
 done
 
 for page in sorrel sorrel-cli; do
-  zcat "$root/usr/share/man/man1/$page.1.gz" | grep -q '^\.SH DEVICE ACCESS' \
+  zgrep -q '^\.SH DEVICE ACCESS' "$root/usr/share/man/man1/$page.1.gz" \
     || fail "$page(1) has no DEVICE ACCESS section"
+done
+# A new project version needs its changelog entry, release note and manual pages.
+top=$(zcat "$root/usr/share/doc/sorrel/changelog.gz" | sed -n '1s/^sorrel (\([^)]*\)).*/\1/p')
+[ "$top" = "$version" ] || fail "the changelog's newest entry is '$top', the project's version $version"
+grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/$id.metainfo.xml" \
+  || fail "the AppStream metadata has no release $version"
+for page in sorrel sorrel-cli; do
+  zgrep -q "^\.TH .* \"sorrel $version\"" "$root/usr/share/man/man1/$page.1.gz" \
+    || fail "$page(1) is not marked sorrel $version"
 done
 grep -q 'TAG+="uaccess"' "$root/usr/lib/udev/rules.d/60-sorrel.rules" || fail "the udev rules grant nothing"
 
