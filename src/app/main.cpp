@@ -66,6 +66,8 @@ int main(int argc, char **argv)
     app.setStyle(new SorrelStyle);
     app.setApplicationName(QStringLiteral("sorrel"));
     app.setApplicationVersion(QStringLiteral(SORREL_VERSION));
+    // Ties the window to its desktop entry (icon and name on Wayland).
+    app.setDesktopFileName(QStringLiteral("org.sorrel_meter.Sorrel"));
     MessageBoxNotifier notifier;
     app.setNotifier(&notifier);
 
