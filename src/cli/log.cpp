@@ -5,6 +5,7 @@
 #include "app/metersession.h"
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/mqttpublisher.h"
 #include "cli/recording.h"
 #include "cli/rowwriter.h"
 #include "link/bridgelink.h"
@@ -22,6 +23,7 @@
 #include <QSaveFile>
 #include <QSet>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -42,6 +44,8 @@ const char kUsage[] =
     "Usage: sorrel-cli log (--port DEV | --bridge [DEV] | --demo) [--profile NAME[,NAME...]]\n"
     "                      [--interval S] [--limit N] [--no-repeat] [--count N] [--duration S]\n"
     "                      [--out FILE|-] [--format tsv|xml|csv|jsonl]\n"
+    "                      [--mqtt URL [--mqtt-id ID] [--mqtt-cafile FILE] [--mqtt-queue N]\n"
+    "                       [--no-discovery]]\n"
     "Records readings as the window does, without it, until --count rows are recorded,\n"
     "--duration seconds have passed, the record limit is reached, or SIGINT/SIGTERM.\n"
     "  --port DEV     a serial device, read with the profile's frame handler\n"
@@ -56,8 +60,15 @@ const char kUsage[] =
     "                 written as rows come and flushed every second\n"
     "  --out -        standard output, each row as it is recorded (default JSON lines)\n"
     "  --format F     the output format, whatever the name: tsv, xml, csv or jsonl\n"
+    "  --mqtt URL     also publish each row: mqtt[s]://[user[:password]@]host[:port][/prefix]\n"
+    "                 (password also from SORREL_MQTT_PASSWORD; prefix default sorrel/ID)\n"
+    "  --mqtt-id ID   the id in topics and discovery (default: demo, or the device path)\n"
+    "  --mqtt-cafile  the CA certificate for mqtts:// (default: the system's CA store)\n"
+    "  --mqtt-queue N rows kept while the broker is away (default 100000; then the oldest go)\n"
+    "  --no-discovery no Home Assistant discovery config\n"
     "A device that goes away is reopened once a second; logging resumes when it is back.\n"
-    "Exit status: 0 done, 1 the file could not be written, 2 bad options\n";
+    "Exit status: 0 done, 1 the file could not be written, the broker refused us or rows\n"
+    "were not delivered to it at the end, 2 bad options\n";
 
 enum class Source { Port, Bridge, Demo };
 
@@ -71,6 +82,7 @@ struct LogRun {
     std::optional<double> duration; // seconds
     QString out;
     std::optional<OutputFormat> format;
+    MqttOptions mqtt;
 };
 
 struct BadOption {
@@ -148,9 +160,10 @@ LogRun parseArguments(const QStringList &args)
             run.format = outputFormatFromName(name);
             if (!run.format)
                 fail(QStringLiteral("unknown format '%1'; valid formats: tsv, xml, csv, jsonl").arg(name));
-        } else {
+        } else if (!takeMqttOption(a, run.mqtt)) {
             fail(QStringLiteral("unknown option '%1'; valid options: --port, --bridge, --demo, --profile, "
-                                "--interval, --limit, --no-repeat, --count, --duration, --out, --format")
+                                "--interval, --limit, --no-repeat, --count, --duration, --out, --format, "
+                                "--mqtt, --mqtt-id, --mqtt-cafile, --mqtt-queue, --no-discovery")
                      .arg(a.given()));
         }
     }
@@ -158,8 +171,13 @@ LogRun parseArguments(const QStringList &args)
         fail(QStringLiteral("no meter; give --port DEV, --bridge [DEV] or --demo"));
     if (sources > 1)
         fail(QStringLiteral("one meter only: --port, --bridge and --demo exclude each other"));
-    if (run.out.isEmpty())
-        fail(QStringLiteral("--out FILE is required"));
+    if (run.out.isEmpty() && !run.mqtt.given)
+        fail(QStringLiteral("--out FILE (or --mqtt URL) is required"));
+    const QString source = run.source == Source::Demo ? QStringLiteral("demo")
+                         : run.device.isEmpty()         ? QStringLiteral("bridge")
+                                                        : run.device;
+    if (const QString bad = finishMqttOptions(run.mqtt, source); !bad.isEmpty())
+        fail(bad);
     if (run.source == Source::Port && resolveProfile(run.flags).handler == FrameHandler::None)
         fail(QStringLiteral("the profile binds no serial frame handler; --port would decode nothing"));
     return run;
@@ -473,7 +491,7 @@ public:
 
     int exec()
     {
-        if (!outputs_.open())
+        if (!outputs_.open() || !startMqtt())
             return 1;
         if (!signals_.install()) {
             notifier_.error(QStringLiteral("sorrel-cli log: cannot watch for SIGINT and SIGTERM"));
@@ -492,8 +510,7 @@ public:
         }
         recording_.table().onRowsAppended = [this](qsizetype first, qsizetype last) {
             for (qsizetype i = first; i <= last; ++i)
-                if (!outputs_.append(streamRow(i)))
-                    end(outputs_.readerGone() ? 0 : 1);
+                publishRow(i);
         };
         recording_.afterRecord = [this] { afterRecord(); };
 
@@ -550,6 +567,8 @@ public:
         meter_->shutDown();
         recording_.table().onRowsAppended = nullptr;
         const bool written = outputs_.finish(recording_.table()) || outputs_.readerGone();
+        if (!stopMqtt())
+            exitCode_ = 1;
         progress_.end();
         return written ? exitCode_ : 1;
     }
@@ -560,6 +579,53 @@ private:
         const std::optional<Verdict> verdict = session_.lastOutcome().verdict;
         return StreamRow{recording_.table().row(i), QDateTime::currentDateTime(), verdict.value_or(Verdict::None),
                          meter_ ? meter_->source() : QString(), session_.state().decimalSeparator};
+    }
+
+    void publishRow(qsizetype i)
+    {
+        const StreamRow row = streamRow(i);
+        if (!outputs_.append(row))
+            end(outputs_.readerGone() ? 0 : 1);
+        if (mqtt_)
+            mqtt_->publish(row);
+    }
+
+    bool startMqtt()
+    {
+        if (!run_.mqtt.given)
+            return true;
+        QStringList model;
+        for (int f = 0; f < kModelFlagCount; ++f)
+            if (run_.flags.test(ModelFlag(f)))
+                model << modelFlagCliName(ModelFlag(f));
+        MqttPublisher::Identity identity{run_.source == Source::Demo ? QStringLiteral("demo") : run_.device,
+                                         session_.state().decimalSeparator, model.join(u',')};
+        // The publisher's threads tell the user through the event loop.
+        auto report = [this](const QString &text, bool fatal) {
+            auto say = [this, text, fatal] {
+                notifier_.plain(text);
+                if (fatal)
+                    end(1);
+            };
+            if (QThread::currentThread() == QCoreApplication::instance()->thread())
+                say();
+            else
+                QMetaObject::invokeMethod(QCoreApplication::instance(), say, Qt::QueuedConnection);
+        };
+        mqtt_ = std::make_unique<MqttPublisher>(run_.mqtt, identity, report);
+        return mqtt_->start();
+    }
+
+    // What is still queued gets ten seconds to reach the broker.
+    bool stopMqtt()
+    {
+        if (!mqtt_)
+            return true;
+        const qsizetype left = mqtt_->stop(std::chrono::seconds(10));
+        QCoreApplication::sendPostedEvents(); // what the publisher said last
+        if (left > 0)
+            notifier_.plain(QStringLiteral("sorrel-cli log: %1 rows were not delivered to the MQTT broker").arg(left));
+        return left == 0;
     }
 
     void end(int code)
@@ -613,6 +679,7 @@ private:
     MeterSession session_;
     SessionRecording recording_;
     RowOutputs outputs_;
+    std::unique_ptr<MqttPublisher> mqtt_;
     StopSignals signals_;
     std::optional<Meter> meter_;
     bool open_ = false;

@@ -22,12 +22,18 @@ public:
     bool isOpen() const { return pty_.isOpen(); }
     QString path() const { return pty_.slavePath(); }
     void start() { timer_.start(); }
+    // Stops by itself after this many frames in all (0: no end).
+    void setLimit(int frames) { limit_ = frames; }
     void stop() { timer_.stop(); }
     int sent() const { return sent_; }
 
 private:
     void sendOne()
     {
+        if (limit_ > 0 && sent_ >= limit_) {
+            timer_.stop();
+            return;
+        }
         const bool overload = overloadEvery_ > 0 && (sent_ + 1) % overloadEvery_ == 0;
         const QString text = overload ? QStringLiteral(" 0L ") : QString::number(1001 + sent_);
         if (pty_.write(encodeTernSerialFrame(*TernDisplay::fromText(text))))
@@ -38,6 +44,7 @@ private:
     QTimer timer_;
     int overloadEvery_;
     int sent_ = 0;
+    int limit_ = 0;
 };
 
 inline QString cliPath() { return QStringLiteral(SORREL_BINARY_DIR "/sorrel-cli"); }
