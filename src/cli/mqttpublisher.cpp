@@ -77,6 +77,7 @@ bool MqttPublisher::start()
 
 void MqttPublisher::publish(const StreamRow &row)
 {
+    bool wake = false;
     {
         const std::lock_guard l(m_);
         if (stopping_)
@@ -87,8 +88,11 @@ void MqttPublisher::publish(const StreamRow &row)
             ++droppedUnsaid_;
         }
         queue_.push_back(row);
+        wake = pumpWaiting_;
     }
-    cv_.notify_all();
+    // A busy pump finds the row on its next turn: no wake-up call per row.
+    if (wake)
+        cv_.notify_all();
 }
 
 qsizetype MqttPublisher::queued() const
@@ -255,7 +259,9 @@ void MqttPublisher::pumpLoop()
     const QString configTopic = QStringLiteral("homeassistant/sensor/%1/config").arg(options_.id);
     std::unique_lock l(m_);
     for (;;) {
+        pumpWaiting_ = true;
         cv_.wait(l, [this] { return netStop_ || closing_ || pumpMayRun(); });
+        pumpWaiting_ = false;
         if (netStop_ || closing_)
             return;
         StreamRow row = std::move(queue_.front());

@@ -80,6 +80,7 @@ private:
     bool everUp_ = false;       // this connection got as far as CONNACK
     bool resending_ = false;    // after a reconnect, until libmosquitto's resends are acknowledged
     bool stopping_ = false;     // no new connections; the pump ends when the queue is empty
+    bool pumpWaiting_ = false;  // the pump sleeps on cv_
     bool closing_ = false;      // disconnecting at the end
     bool netStop_ = false;
     quint64 dropped_ = 0;
