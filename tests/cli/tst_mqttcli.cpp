@@ -234,14 +234,23 @@ void TestMqttCli::badUrl()
 
 void TestMqttCli::deliversInOrder_data()
 {
-    QTest::addColumn<bool>("killed");
-    QTest::newRow("to its count") << false;
-    QTest::newRow("killed with -9: the last will") << true;
+    QTest::addColumn<bool>("demo");   // else the fast serial meter
+    QTest::addColumn<int>("count");   // 0: killed with -9 after five readings
+    QTest::addColumn<QString>("path"); // after the broker's URL
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QByteArray>("prefix");
+    QTest::newRow("to its count") << false << 50 << "/lab/m1" << "m1" << QByteArray("lab/m1");
+    QTest::newRow("killed with -9: the last will") << false << 0 << "/lab/m1" << "m1" << QByteArray("lab/m1");
+    QTest::newRow("demo: default id and prefix") << true << 3 << "" << "demo" << QByteArray("sorrel/demo");
 }
 
 void TestMqttCli::deliversInOrder()
 {
-    QFETCH(bool, killed);
+    QFETCH(bool, demo);
+    QFETCH(int, count);
+    QFETCH(QString, path);
+    QFETCH(QString, id);
+    QFETCH(QByteArray, prefix);
     Broker broker;
     QVERIFY(broker.start());
     Subscriber sub(broker);
@@ -249,14 +258,15 @@ void TestMqttCli::deliversInOrder()
     MeterFeed meter(20);
     QVERIFY(meter.isOpen());
     QProcess p;
-    QStringList args{"log", "--port", meter.path(), "--mqtt", broker.url() + "/lab/m1", "--mqtt-id", "m1"};
-    if (!killed)
-        args << "--count" << "50";
+    QStringList args{"log", "--mqtt", broker.url() + path};
+    args << (demo ? QStringList{"--demo"} : QStringList{"--port", meter.path(), "--mqtt-id", id});
+    if (count)
+        args << "--count" << QString::number(count);
     startCli(p, args);
     QVERIFY(p.waitForStarted());
     meter.start();
-    if (killed) {
-        QVERIFY(QTest::qWaitFor([&] { return sub.numbers("lab/m1").size() >= 5; }, 20000));
+    if (!count) {
+        QVERIFY(QTest::qWaitFor([&] { return sub.numbers(prefix).size() >= 5; }, 20000));
         ::kill(pid_t(p.processId()), SIGKILL);
         QVERIFY(p.waitForFinished(10000));
     } else {
@@ -264,33 +274,33 @@ void TestMqttCli::deliversInOrder()
         QCOMPARE(p.exitCode(), 0);
         QCOMPARE(p.readAllStandardError(), QByteArray());
     }
-    QVERIFY(QTest::qWaitFor([&] { return sub.on("lab/m1/state").value(1) == "offline"; }, 10000));
-    QCOMPARE(sub.on("lab/m1/state"), (QList<QByteArray>{"online", "offline"}));
-    const QList<int> got = sub.numbers("lab/m1");
-    if (!killed)
-        QCOMPARE(got, range(1, 50));
-    else
-        QCOMPARE(got, range(1, int(got.size())));
-    const QJsonObject reading = QJsonDocument::fromJson(sub.on("lab/m1/reading").value(0)).object();
-    QCOMPARE(reading.value(u"source").toString(), meter.path());
+    QVERIFY(QTest::qWaitFor([&] { return sub.on(prefix + "/state").value(1) == "offline"; }, 10000));
+    QCOMPARE(sub.on(prefix + "/state"), (QList<QByteArray>{"online", "offline"}));
+    const QList<int> got = sub.numbers(prefix);
+    QCOMPARE(got, range(1, count ? count : int(got.size())));
+    const QJsonObject reading = QJsonDocument::fromJson(sub.on(prefix + "/reading").value(0)).object();
+    QCOMPARE(reading.value(u"source").toString(), demo ? QStringLiteral("demo") : meter.path());
 
     // Retained: a newcomer gets the discovery config and the last state at once.
     QProcess late;
+    const QString configTopic = "homeassistant/sensor/" + id + "/config";
     late.start(QStringLiteral("mosquitto_sub"), {"-h", "127.0.0.1", "-p", QString::number(broker.port()), "-v",
-                                                 "-t", "homeassistant/sensor/m1/config", "-t", "lab/m1/state",
-                                                 "-C", "2", "-W", "10"});
+                                                 "-t", configTopic, "-t", prefix + "/state", "-C", "2", "-W", "10"});
     QVERIFY(late.waitForFinished(15000));
     const QList<QByteArray> lines = late.readAllStandardOutput().split('\n');
     QByteArray config;
     for (const QByteArray &l : lines)
-        if (l.startsWith("homeassistant/sensor/m1/config "))
-            config = l.mid(31);
-    QVERIFY(lines.contains("lab/m1/state offline"));
+        if (l.startsWith(configTopic.toUtf8() + ' '))
+            config = l.mid(configTopic.size() + 1);
+    QVERIFY(lines.contains(prefix + "/state offline"));
     const QJsonObject c = QJsonDocument::fromJson(config).object();
-    QCOMPARE(c.value(u"state_topic").toString(), QStringLiteral("lab/m1/reading"));
-    QCOMPARE(c.value(u"availability_topic").toString(), QStringLiteral("lab/m1/state"));
-    QCOMPARE(c.value(u"device_class").toString(), QStringLiteral("illuminance"));
-    QCOMPARE(c.value(u"unit_of_measurement").toString(), QStringLiteral("lx"));
+    QCOMPARE(c.value(u"state_topic").toString(), QString::fromUtf8(prefix + "/reading"));
+    QCOMPARE(c.value(u"availability_topic").toString(), QString::fromUtf8(prefix + "/state"));
+    // The config follows the unit last shown; a serial frame shows none, which keeps lux.
+    const QString unit = QJsonDocument::fromJson(sub.on(prefix + "/reading").constLast()).object().value(u"unit").toString();
+    const bool lux = unit.isEmpty() || unit == u"lux" || unit == u"X10-lux";
+    QCOMPARE(c.value(u"device_class").toString(), lux ? QStringLiteral("illuminance") : QString());
+    QCOMPARE(c.value(u"unit_of_measurement").toString(), lux ? QStringLiteral("lx") : unit);
     QVERIFY(c.value(u"value_template").toString().contains(u"value_json.reading"));
     QCOMPARE(c.value(u"device").toObject().value(u"model").toString(), QStringLiteral("osprey"));
 }
