@@ -253,10 +253,17 @@ bool MqttPublisher::pumpMayRun() const
     return linkUp_ && !resending_ && inflight_ < kWindow && !queue_.empty();
 }
 
+// Takes up to a batch of rows under one lock and sends them outside it, so the
+// session's thread meets the lock as rarely as possible.
 void MqttPublisher::pumpLoop()
 {
     const QString readingTopic = topic(options_, "reading");
     const QString configTopic = QStringLiteral("homeassistant/sensor/%1/config").arg(options_.id);
+    struct Out {
+        StreamRow row;
+        bool newUnit;
+    };
+    std::vector<Out> batch;
     std::unique_lock l(m_);
     for (;;) {
         pumpWaiting_ = true;
@@ -264,24 +271,33 @@ void MqttPublisher::pumpLoop()
         pumpWaiting_ = false;
         if (netStop_ || closing_)
             return;
-        StreamRow row = std::move(queue_.front());
-        queue_.pop_front();
-        // The discovery config follows the unit the meter shows.
-        const bool newUnit = options_.discovery && !row.row.unit.isEmpty() && row.row.unit != configUnit_;
-        if (!row.row.unit.isEmpty())
-            configUnit_ = row.row.unit;
+        batch.clear();
+        while (inflight_ < kWindow && !queue_.empty() && batch.size() < 64) {
+            StreamRow row = std::move(queue_.front());
+            queue_.pop_front();
+            // The discovery config follows the unit the meter shows.
+            const bool newUnit = options_.discovery && !row.row.unit.isEmpty() && row.row.unit != configUnit_;
+            if (!row.row.unit.isEmpty())
+                configUnit_ = row.row.unit;
+            inflight_ += newUnit ? 2 : 1;
+            batch.push_back({std::move(row), newUnit});
+        }
         l.unlock();
-        if (newUnit)
-            publishRaw(configTopic, discoveryConfig(row.row.unit), true);
-        row.source = identity_.source;
-        row.decimalSeparator = identity_.decimalSeparator;
-        if (!publishRaw(readingTopic, jsonObject(row), false)) {
-            l.lock();
-            ++dropped_;
-            ++droppedUnsaid_;
-            continue;
+        int failed = 0, lostRows = 0;
+        for (Out &o : batch) {
+            if (o.newUnit && !send(configTopic, discoveryConfig(o.row.row.unit), true))
+                ++failed;
+            o.row.source = identity_.source;
+            o.row.decimalSeparator = identity_.decimalSeparator;
+            if (!send(readingTopic, jsonObject(o.row), false)) {
+                ++failed;
+                ++lostRows;
+            }
         }
         l.lock();
+        inflight_ -= failed;
+        dropped_ += quint64(lostRows);
+        droppedUnsaid_ += quint64(lostRows);
     }
 }
 
@@ -293,9 +309,7 @@ bool MqttPublisher::publishRaw(const QString &topicName, const QByteArray &paylo
         const std::lock_guard l(m_);
         ++inflight_;
     }
-    const int rc = mosquitto_publish(client_, nullptr, topicName.toUtf8().constData(), int(payload.size()),
-                                     payload.constData(), 1, retain);
-    if (rc == MOSQ_ERR_SUCCESS || rc == MOSQ_ERR_NO_CONN)
+    if (send(topicName, payload, retain))
         return true;
     {
         const std::lock_guard l(m_);
@@ -303,6 +317,13 @@ bool MqttPublisher::publishRaw(const QString &topicName, const QByteArray &paylo
     }
     cv_.notify_all();
     return false;
+}
+
+bool MqttPublisher::send(const QString &topicName, const QByteArray &payload, bool retain)
+{
+    const int rc = mosquitto_publish(client_, nullptr, topicName.toUtf8().constData(), int(payload.size()),
+                                     payload.constData(), 1, retain);
+    return rc == MOSQ_ERR_SUCCESS || rc == MOSQ_ERR_NO_CONN;
 }
 
 QByteArray MqttPublisher::discoveryConfig(const QString &unit) const

@@ -62,6 +62,7 @@ private:
     void netLoop();
     void pumpLoop();
     bool publishRaw(const QString &topic, const QByteArray &payload, bool retain);
+    bool send(const QString &topic, const QByteArray &payload, bool retain); // counted by the caller
     void connected();
     QByteArray discoveryConfig(const QString &unit) const;
     bool pumpMayRun() const; // m_ held
