@@ -143,7 +143,7 @@ MqttOptions mqttOptions(int port, qsizetype queue)
     return o;
 }
 
-MqttPublisher::Identity identity() { return {QStringLiteral("/dev/ttyUSB0"), QStringLiteral("."), QStringLiteral("osprey")}; }
+MqttPublisher::Identity identity() { return {QStringLiteral("/dev/ttyUSB0"), QStringLiteral("osprey")}; }
 
 void jsonlToPipe(int readings, const std::vector<QByteArray> &frames)
 {

@@ -5,7 +5,7 @@
 #include "app/metersession.h"
 #include "cli/arguments.h"
 #include "cli/commands.h"
-#include "cli/mqttpublisher.h"
+#include "cli/logmqtt.h"
 #include "cli/recording.h"
 #include "cli/rowwriter.h"
 #include "link/bridgelink.h"
@@ -23,7 +23,6 @@
 #include <QSaveFile>
 #include <QSet>
 #include <QSocketNotifier>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -172,7 +171,7 @@ LogRun parseArguments(const QStringList &args)
     if (sources > 1)
         fail(QStringLiteral("one meter only: --port, --bridge and --demo exclude each other"));
     if (run.out.isEmpty() && !run.mqtt.given)
-        fail(QStringLiteral("--out FILE (or --mqtt URL) is required"));
+        fail(QStringLiteral("--out FILE is required (or --mqtt URL)"));
     const QString source = run.source == Source::Demo ? QStringLiteral("demo")
                          : run.device.isEmpty()         ? QStringLiteral("bridge")
                                                         : run.device;
@@ -594,39 +593,12 @@ private:
     {
         if (!run_.mqtt.given)
             return true;
-        QStringList model;
-        for (int f = 0; f < kModelFlagCount; ++f)
-            if (run_.flags.test(ModelFlag(f)))
-                model << modelFlagCliName(ModelFlag(f));
-        MqttPublisher::Identity identity{run_.source == Source::Demo ? QStringLiteral("demo") : run_.device,
-                                         session_.state().decimalSeparator, model.join(u',')};
-        // The publisher's threads tell the user through the event loop.
-        auto report = [this](const QString &text, bool fatal) {
-            auto say = [this, text, fatal] {
-                notifier_.plain(text);
-                if (fatal)
-                    end(1);
-            };
-            if (QThread::currentThread() == QCoreApplication::instance()->thread())
-                say();
-            else
-                QMetaObject::invokeMethod(QCoreApplication::instance(), say, Qt::QueuedConnection);
-        };
-        mqtt_ = std::make_unique<MqttPublisher>(run_.mqtt, identity, report);
+        mqtt_.emplace(run_.mqtt, run_.flags, run_.source == Source::Demo ? QStringLiteral("demo") : run_.device,
+                      notifier_, [this] { end(1); });
         return mqtt_->start();
     }
 
-    // What is still queued gets ten seconds to reach the broker.
-    bool stopMqtt()
-    {
-        if (!mqtt_)
-            return true;
-        const qsizetype left = mqtt_->stop(std::chrono::seconds(10));
-        QCoreApplication::sendPostedEvents(); // what the publisher said last
-        if (left > 0)
-            notifier_.plain(QStringLiteral("sorrel-cli log: %1 rows were not delivered to the MQTT broker").arg(left));
-        return left == 0;
-    }
+    bool stopMqtt() { return !mqtt_ || mqtt_->stop(); }
 
     void end(int code)
     {
@@ -679,7 +651,7 @@ private:
     MeterSession session_;
     SessionRecording recording_;
     RowOutputs outputs_;
-    std::unique_ptr<MqttPublisher> mqtt_;
+    std::optional<LogMqtt> mqtt_;
     StopSignals signals_;
     std::optional<Meter> meter_;
     bool open_ = false;

@@ -287,8 +287,8 @@ void MqttPublisher::pumpLoop()
         for (Out &o : batch) {
             if (o.newUnit && !send(configTopic, discoveryConfig(o.row.row.unit), true))
                 ++failed;
-            o.row.source = identity_.source;
-            o.row.decimalSeparator = identity_.decimalSeparator;
+            if (o.row.source.isEmpty())
+                o.row.source = identity_.source;
             if (!send(readingTopic, jsonObject(o.row), false)) {
                 ++failed;
                 ++lostRows;

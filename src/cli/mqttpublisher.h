@@ -27,9 +27,8 @@ namespace sorrel::cli {
 class MqttPublisher {
 public:
     struct Identity {
-        QString source;           // the row's "source"
-        QString decimalSeparator; // of the value texts
-        QString model;            // the profile, for the discovery device block
+        QString source; // the rows' "source" where they name none
+        QString model;  // the profile, for the discovery device block
     };
     // Something to tell the user, from one of the publisher's threads; fatal: the broker
     // refused us for good.
