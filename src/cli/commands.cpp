@@ -2,13 +2,15 @@
 
 namespace sorrel::cli {
 
-int runDecode(const QStringList &args); // decode.cpp
-int runLog(const QStringList &args);    // log.cpp
+int runConvert(const QStringList &args); // convert.cpp
+int runDecode(const QStringList &args);  // decode.cpp
+int runLog(const QStringList &args);     // log.cpp
 
 const QList<Command> &commands()
 {
     static const QList<Command> list{{QStringLiteral("decode"), runDecode},
-                                         {QStringLiteral("log"), runLog}};
+                                         {QStringLiteral("log"), runLog},
+                                         {QStringLiteral("convert"), runConvert}};
     return list;
 }
 

@@ -5,7 +5,9 @@
 #include "app/metersession.h"
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/logmqtt.h"
 #include "cli/recording.h"
+#include "cli/rowwriter.h"
 #include "link/bridgelink.h"
 #include "link/commportdriver.h"
 #include "link/demometer.h"
@@ -40,7 +42,9 @@ namespace {
 const char kUsage[] =
     "Usage: sorrel-cli log (--port DEV | --bridge [DEV] | --demo) [--profile NAME[,NAME...]]\n"
     "                      [--interval S] [--limit N] [--no-repeat] [--count N] [--duration S]\n"
-    "                      --out FILE\n"
+    "                      [--out FILE|-] [--format tsv|xml|csv|jsonl]\n"
+    "                      [--mqtt URL [--mqtt-id ID] [--mqtt-cafile FILE] [--mqtt-queue N]\n"
+    "                       [--no-discovery]]\n"
     "Records readings as the window does, without it, until --count rows are recorded,\n"
     "--duration seconds have passed, the record limit is reached, or SIGINT/SIGTERM.\n"
     "  --port DEV     a serial device, read with the profile's frame handler\n"
@@ -50,10 +54,20 @@ const char kUsage[] =
     "  --interval S   sampling interval in whole seconds (\"Sampling Interval\" checked)\n"
     "  --limit N      record limit (default 10000; limitless is 10000000)\n"
     "  --no-repeat    record a reading only when it differs from the last one recorded\n"
-    "  --out FILE     .xml: XML data packet, written at the end; any other name:\n"
-    "                 tab-separated, written as rows come and flushed every second\n"
+    "  --out FILE     .xml: XML data packet, written at the end; .csv: CSV; .jsonl or\n"
+    "                 .ndjson: JSON lines; any other name: tab-separated; all but XML\n"
+    "                 written as rows come and flushed every second\n"
+    "  --out -        standard output, each row as it is recorded (default JSON lines)\n"
+    "  --format F     the output format, whatever the name: tsv, xml, csv or jsonl\n"
+    "  --mqtt URL     also publish each row: mqtt[s]://[user[:password]@]host[:port][/prefix]\n"
+    "                 (password also from SORREL_MQTT_PASSWORD; prefix default sorrel/ID)\n"
+    "  --mqtt-id ID   the id in topics and discovery (default: demo, or the device path)\n"
+    "  --mqtt-cafile  the CA certificate for mqtts:// (default: the system's CA store)\n"
+    "  --mqtt-queue N rows kept while the broker is away (default 100000; then the oldest go)\n"
+    "  --no-discovery no Home Assistant discovery config\n"
     "A device that goes away is reopened once a second; logging resumes when it is back.\n"
-    "Exit status: 0 done, 1 the file could not be written, 2 bad options\n";
+    "Exit status: 0 done, 1 the file could not be written, the broker refused us or rows\n"
+    "were not delivered to it at the end, 2 bad options\n";
 
 enum class Source { Port, Bridge, Demo };
 
@@ -66,6 +80,8 @@ struct LogRun {
     std::optional<qint64> count;
     std::optional<double> duration; // seconds
     QString out;
+    std::optional<OutputFormat> format;
+    MqttOptions mqtt;
 };
 
 struct BadOption {
@@ -138,9 +154,15 @@ LogRun parseArguments(const QStringList &args)
             run.out = a.value();
             if (run.out.isEmpty())
                 fail(QStringLiteral("--out needs a file name"));
-        } else {
+        } else if (arg == u"--format") {
+            const QString name = a.value();
+            run.format = outputFormatFromName(name);
+            if (!run.format)
+                fail(QStringLiteral("unknown format '%1'; valid formats: tsv, xml, csv, jsonl").arg(name));
+        } else if (!takeMqttOption(a, run.mqtt)) {
             fail(QStringLiteral("unknown option '%1'; valid options: --port, --bridge, --demo, --profile, "
-                                "--interval, --limit, --no-repeat, --count, --duration, --out")
+                                "--interval, --limit, --no-repeat, --count, --duration, --out, --format, "
+                                "--mqtt, --mqtt-id, --mqtt-cafile, --mqtt-queue, --no-discovery")
                      .arg(a.given()));
         }
     }
@@ -148,8 +170,13 @@ LogRun parseArguments(const QStringList &args)
         fail(QStringLiteral("no meter; give --port DEV, --bridge [DEV] or --demo"));
     if (sources > 1)
         fail(QStringLiteral("one meter only: --port, --bridge and --demo exclude each other"));
-    if (run.out.isEmpty())
-        fail(QStringLiteral("--out FILE is required"));
+    if (run.out.isEmpty() && !run.mqtt.given)
+        fail(QStringLiteral("--out FILE is required (or --mqtt URL)"));
+    const QString source = run.source == Source::Demo ? QStringLiteral("demo")
+                         : run.device.isEmpty()         ? QStringLiteral("bridge")
+                                                        : run.device;
+    if (const QString bad = finishMqttOptions(run.mqtt, source); !bad.isEmpty())
+        fail(bad);
     if (run.source == Source::Port && resolveProfile(run.flags).handler == FrameHandler::None)
         fail(QStringLiteral("the profile binds no serial frame handler; --port would decode nothing"));
     return run;
@@ -265,8 +292,8 @@ private:
 // XML packet is written whole at the end, replacing the target only when complete.
 class OutputFile {
 public:
-    OutputFile(QString fileName, Notifier &notifier)
-        : fileName_(std::move(fileName)), xml_(isXmlReadingFile(fileName_)), notifier_(notifier)
+    OutputFile(QString fileName, bool xml, Notifier &notifier)
+        : fileName_(std::move(fileName)), xml_(xml), notifier_(notifier)
     {
     }
 
@@ -329,6 +356,39 @@ private:
     QByteArray pending_;
 };
 
+// The reading file of --out, or the row writer for CSV, JSON lines and standard output.
+class RowOutputs {
+public:
+    RowOutputs(const LogRun &run, Notifier &notifier)
+    {
+        if (run.out.isEmpty())
+            return;
+        const OutputFormat format = run.format.value_or(outputFormatFor(run.out));
+        const bool readingFile = format == OutputFormat::Tsv || format == OutputFormat::Xml;
+        if (readingFile && !RowWriter::toStdout(run.out))
+            file_.emplace(run.out, format == OutputFormat::Xml, notifier);
+        else
+            writer_.emplace(run.out, format, notifier);
+    }
+    bool open() { return file_ ? file_->open() : !writer_ || writer_->open(); }
+    bool append(const StreamRow &row)
+    {
+        if (file_)
+            file_->appendRow(row.row);
+        return !writer_ || writer_->append(row);
+    }
+    bool sync() { return file_ ? file_->sync() : !writer_ || writer_->sync(); }
+    bool finish(const ReadingTable &table)
+    {
+        return file_ ? file_->finish(table) : !writer_ || writer_->finish(table);
+    }
+    bool readerGone() const { return writer_ && writer_->readerGone(); }
+
+private:
+    std::optional<OutputFile> file_;
+    std::optional<RowWriter> writer_;
+};
+
 // ---- the meter ---------------------------------------------------------------------
 
 // Opens the link of the chosen source, tells when it is lost, and reopens it.
@@ -342,10 +402,12 @@ public:
         if (source_ == Source::Bridge) {
             const QString dev = device_;
             // The bridge link wants exactly one bridge present: the named one, or the first.
-            options.bridgeApi = std::make_unique<TtyBridgeApi>([dev] {
+            options.bridgeApi = std::make_unique<TtyBridgeApi>([dev, found = located_] {
                 if (!dev.isEmpty())
                     return QFileInfo::exists(dev) ? QStringList{dev} : QStringList{};
-                return locateBridgeTtys().mid(0, 1);
+                const QStringList first = locateBridgeTtys().mid(0, 1);
+                *found = first.value(0);
+                return first;
             });
         }
         if (source_ == Source::Port)
@@ -366,6 +428,14 @@ public:
         case Source::Demo: return QStringLiteral("the demo meter");
         }
         return {};
+    }
+
+    // Where the rows come from: the device path, or "demo".
+    QString source() const
+    {
+        if (source_ == Source::Demo)
+            return QStringLiteral("demo");
+        return device_.isEmpty() ? *located_ : device_;
     }
 
     bool demoFailed() { return source_ == Source::Demo && !links_->demoMeter()->pluggedIn(); }
@@ -403,6 +473,7 @@ public:
 private:
     Source source_;
     QString device_;
+    std::shared_ptr<QString> located_ = std::make_shared<QString>(); // the bridge found
     std::unique_ptr<MeterLinks> links_;
 };
 
@@ -413,13 +484,13 @@ public:
     explicit Logger(const LogRun &run)
         : run_(run), notifier_(progress_),
           session_(resolveProfile(run.flags), systemDecimalSeparator(), notifier_),
-          recording_(session_, notifier_, run.record), output_(run.out, notifier_)
+          recording_(session_, notifier_, run.record), outputs_(run, notifier_)
     {
     }
 
     int exec()
     {
-        if (!output_.open())
+        if (!outputs_.open() || !startMqtt())
             return 1;
         if (!signals_.install()) {
             notifier_.error(QStringLiteral("sorrel-cli log: cannot watch for SIGINT and SIGTERM"));
@@ -438,7 +509,7 @@ public:
         }
         recording_.table().onRowsAppended = [this](qsizetype first, qsizetype last) {
             for (qsizetype i = first; i <= last; ++i)
-                output_.appendRow(recording_.table().row(i));
+                publishRow(i);
         };
         recording_.afterRecord = [this] { afterRecord(); };
 
@@ -450,8 +521,8 @@ public:
         QTimer flush;
         flush.setInterval(1000);
         QObject::connect(&flush, &QTimer::timeout, [this] {
-            if (!output_.sync())
-                end(1);
+            if (!outputs_.sync())
+                end(outputs_.readerGone() ? 0 : 1);
         });
         flush.start();
 
@@ -494,12 +565,41 @@ public:
         recording_.stop();
         meter_->shutDown();
         recording_.table().onRowsAppended = nullptr;
-        const bool written = output_.finish(recording_.table());
+        const bool written = outputs_.finish(recording_.table()) || outputs_.readerGone();
+        if (!stopMqtt())
+            exitCode_ = 1;
         progress_.end();
         return written ? exitCode_ : 1;
     }
 
 private:
+    StreamRow streamRow(qsizetype i)
+    {
+        const std::optional<Verdict> verdict = session_.lastOutcome().verdict;
+        return StreamRow{recording_.table().row(i), QDateTime::currentDateTime(), verdict.value_or(Verdict::None),
+                         meter_ ? meter_->source() : QString(), session_.state().decimalSeparator};
+    }
+
+    void publishRow(qsizetype i)
+    {
+        const StreamRow row = streamRow(i);
+        if (!outputs_.append(row))
+            end(outputs_.readerGone() ? 0 : 1);
+        if (mqtt_)
+            mqtt_->publish(row);
+    }
+
+    bool startMqtt()
+    {
+        if (!run_.mqtt.given)
+            return true;
+        mqtt_.emplace(run_.mqtt, run_.flags, run_.source == Source::Demo ? QStringLiteral("demo") : run_.device,
+                      notifier_, [this] { end(1); });
+        return mqtt_->start();
+    }
+
+    bool stopMqtt() { return !mqtt_ || mqtt_->stop(); }
+
     void end(int code)
     {
         if (ending_)
@@ -550,7 +650,8 @@ private:
     LogNotifier notifier_;
     MeterSession session_;
     SessionRecording recording_;
-    OutputFile output_;
+    RowOutputs outputs_;
+    std::optional<LogMqtt> mqtt_;
     StopSignals signals_;
     std::optional<Meter> meter_;
     bool open_ = false;
@@ -574,6 +675,8 @@ int runLog(const QStringList &args)
         std::fprintf(stderr, "%s\n", bad.message.toLocal8Bit().constData());
         return 2;
     }
+    // A reader that goes away shows as EPIPE on the write, not as a signal.
+    std::signal(SIGPIPE, SIG_IGN);
     Logger logger(run);
     return logger.exec();
 }
