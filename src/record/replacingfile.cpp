@@ -17,7 +17,7 @@ namespace {
 
 constexpr qsizetype kBufferBytes = 64 * 1024;
 constexpr int kRandomChars = 6;
-const char kSuffix[] = ".part";
+const char kSuffix[] = ".saving";
 
 QByteArray encoded(const QString &name) { return QFile::encodeName(name); }
 
