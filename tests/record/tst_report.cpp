@@ -248,7 +248,8 @@ void TestReport::unwritablePdf()
     ReadingTable table;
     fill(table, 100);
     const QuickRep5 report(table, QStringLiteral("d"));
-    QString folder = dir_.path();
+    QString folder = dir_.filePath(situation);
+    QVERIFY(QDir().mkpath(folder));
     std::unique_ptr<ScratchMount> mount;
     if (situation == u"missing folder") {
         folder = dir_.filePath(QStringLiteral("no/such/dir"));
