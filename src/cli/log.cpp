@@ -11,14 +11,15 @@
 #include "link/demometer.h"
 #include "link/meterlinks.h"
 #include "link/ttybridgeapi.h"
+#include "record/growingfile.h"
 #include "record/readingfiles.h"
+#include "record/replacingfile.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSet>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -50,8 +51,9 @@ const char kUsage[] =
     "  --interval S   sampling interval in whole seconds (\"Sampling Interval\" checked)\n"
     "  --limit N      record limit (default 10000; limitless is 10000000)\n"
     "  --no-repeat    record a reading only when it differs from the last one recorded\n"
-    "  --out FILE     .xml: XML data packet, written at the end; any other name:\n"
-    "                 tab-separated, written as rows come and flushed every second\n"
+    "  --out FILE     .xml: XML data packet, written at the end (rows kept meanwhile\n"
+    "                 in FILE.journal); any other name: tab-separated, written as\n"
+    "                 rows come and flushed every second, whole rows only\n"
     "A device that goes away is reopened once a second; logging resumes when it is back.\n"
     "Exit status: 0 done, 1 the file could not be written, 2 bad options\n";
 
@@ -261,72 +263,82 @@ private:
 
 // ---- the output file -------------------------------------------------------------
 
-// The tab-separated file grows a row at a time and reaches the disk once a second; the
-// XML packet is written whole at the end, replacing the target only when complete.
+// The tab-separated file grows a row at a time and reaches the disk once a second. The
+// XML packet is written whole at the end, replacing the target only when complete; until
+// then its rows grow in a tab-separated journal beside it, so that a full disk or a kill
+// loses at most the last second.
 class OutputFile {
 public:
     OutputFile(QString fileName, Notifier &notifier)
-        : fileName_(std::move(fileName)), xml_(isXmlReadingFile(fileName_)), notifier_(notifier)
+        : fileName_(std::move(fileName)), xml_(isXmlReadingFile(fileName_)), notifier_(notifier),
+          rows_(xml_ ? journalName(fileName_) : fileName_)
     {
     }
+
+    static QString journalName(const QString &target) { return target + QStringLiteral(".journal"); }
 
     // Creates the file now, so that a name that cannot be written fails at once.
     bool open()
     {
         if (xml_) {
-            QSaveFile probe(fileName_);
-            if (!probe.open(QIODevice::WriteOnly))
-                return failed(probe.errorString());
-            probe.cancelWriting();
-            return true;
+            ReplacingFile probe(fileName_);
+            if (!probe.open())
+                return failed(fileName_, probe.errorString());
+            probe.discard();
+            if (!rows_.open(GrowingReadingFile::Mode::CreateNew)) {
+                if (QFileInfo::exists(rows_.fileName()))
+                    notifier_.error(QStringLiteral("sorrel-cli log: %1 holds the rows of an earlier run that did "
+                                                   "not end; move it away first")
+                                        .arg(QDir::toNativeSeparators(rows_.fileName())));
+                else
+                    failed(rows_.fileName(), rows_.errorString());
+                return false;
+            }
+        } else if (!rows_.open(GrowingReadingFile::Mode::Replace)) {
+            return failed(fileName_, rows_.errorString());
         }
-        file_.setFileName(fileName_);
-        if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return failed(file_.errorString());
-        pending_ = readingFileHeaderLine();
         return sync();
     }
 
-    void appendRow(const ReadingRow &row)
-    {
-        if (!xml_)
-            pending_ += readingFileLine(row);
-    }
+    void appendRow(const ReadingRow &row) { rows_.append(row); }
 
     // Puts what has come since the last call on the disk.
     bool sync()
     {
-        if (xml_ || pending_.isEmpty())
+        if (rows_.sync())
             return true;
-        if (file_.write(pending_) != pending_.size() || !file_.flush())
-            return failed(file_.errorString());
-        pending_.clear();
-        ::fdatasync(file_.handle());
-        return true;
+        return failed(rows_.fileName(), rows_.errorString());
     }
 
     bool finish(const ReadingTable &table)
     {
-        if (xml_)
-            return saveReadingTable(table, fileName_, notifier_);
-        const bool ok = sync();
-        file_.close();
-        return ok;
+        const bool synced = sync();
+        rows_.close();
+        if (!xml_)
+            return synced;
+        if (!saveReadingTable(table, fileName_, notifier_)) {
+            notifier_.plain(QStringLiteral("sorrel-cli log: the rows recorded are kept in %1")
+                                .arg(QDir::toNativeSeparators(rows_.fileName())));
+            return false;
+        }
+        // The packet holds every row now, whatever became of the journal.
+        if (!rows_.remove())
+            failed(rows_.fileName(), rows_.errorString());
+        return synced;
     }
 
 private:
-    bool failed(const QString &why)
+    bool failed(const QString &fileName, const QString &why)
     {
         notifier_.error(QStringLiteral("Could not save table to specified file: %1 (%2)")
-                            .arg(QDir::toNativeSeparators(fileName_), why));
+                            .arg(QDir::toNativeSeparators(fileName), why));
         return false;
     }
 
     QString fileName_;
     bool xml_;
     Notifier &notifier_;
-    QFile file_;
-    QByteArray pending_;
+    GrowingReadingFile rows_; // the log itself, or the XML's journal
 };
 
 // ---- the meter ---------------------------------------------------------------------
