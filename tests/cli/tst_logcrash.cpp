@@ -2,7 +2,6 @@
 // and an XML log's rows kept in its journal.
 
 #include "cli/crashcheck.h"
-#include "record/replacingfile.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
