@@ -26,14 +26,19 @@ private Q_SLOTS:
 void TestLogCrash::logFullDisk_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::newRow("text") << "log.txt";
-    QTest::newRow("xml") << "log.xml";
+    QTest::addColumn<int>("count"); // 0: until the disk is full
+    QTest::addColumn<int>("freeKiB");
+    QTest::newRow("text") << "log.txt" << 0 << 4;
+    QTest::newRow("xml, journal fills the disk") << "log.xml" << 0 << 4;
+    QTest::newRow("xml, only the packet does not fit") << "log.xml" << 150 << 8;
 }
 
 // The disk fills up while rows come in fast.
 void TestLogCrash::logFullDisk()
 {
     QFETCH(QString, name);
+    QFETCH(int, count);
+    QFETCH(int, freeKiB);
     const bool xml = name.endsWith(u".xml");
     ScratchMount mount(QStringLiteral("size=16k"));
     if (!mount.mounted())
@@ -43,11 +48,14 @@ void TestLogCrash::logFullDisk()
     const QByteArray old = "old packet\r\n";
     if (xml)
         QVERIFY(writeFile(target, old));
-    QVERIFY(mount.leaveFree(4096));
+    QVERIFY(mount.leaveFree(freeKiB * 1024));
     Meter meter;
     QVERIFY(meter.pty.isOpen());
     QProcess p;
-    startCli(p, {"log", "--port", meter.pty.slavePath(), "--out", target});
+    QStringList args{"log", "--port", meter.pty.slavePath(), "--out", target};
+    if (count)
+        args << "--count" << QString::number(count);
+    startCli(p, args);
     QVERIFY(p.waitForStarted());
     QElapsedTimer clock;
     clock.start();
@@ -64,7 +72,10 @@ void TestLogCrash::logFullDisk()
 
     qsizetype rows = 0;
     QVERIFY(loadsWithoutError(rowsFile, &rows));
-    QVERIFY2(rows > 50, qPrintable(QString::number(rows))); // the disk was full, not the run short
+    if (count)
+        QCOMPARE(rows, qsizetype(count));
+    else
+        QVERIFY2(rows > 50, qPrintable(QString::number(rows))); // the disk was full, not the run short
     if (xml) {
         QCOMPARE(readFile(target), old);
         QVERIFY2(err.contains(QStringLiteral("the rows recorded are kept in ") + journal), qPrintable(err));
