@@ -150,16 +150,17 @@ struct KillLane {
 } // namespace
 
 // 200 saves each of a text file and of an XML packet over an existing file, killed at
-// random moments, the two targets side by side.
+// random moments: two targets of each format, 100 saves each, side by side.
 void TestSaveCrash::decodeSaveKilled()
 {
-    constexpr int kRows = 1500, kKills = 200, kCheckEvery = 20;
-    QTemporaryDir inputs, text, xml;
-    KillLane lanes[2];
-    lanes[0].folder = text.path();
-    lanes[0].target = text.filePath(QStringLiteral("table.txt"));
-    lanes[1].folder = xml.path();
-    lanes[1].target = xml.filePath(QStringLiteral("table.xml"));
+    constexpr int kRows = 1500, kKills = 100, kCheckEvery = 20;
+    QTemporaryDir inputs, folders[4];
+    KillLane lanes[4];
+    for (int k = 0; k < 4; ++k) {
+        QVERIFY(folders[k].isValid());
+        lanes[k].folder = folders[k].path();
+        lanes[k].target = folders[k].filePath(k % 2 ? QStringLiteral("table.xml") : QStringLiteral("table.txt"));
+    }
     for (int v = 0; v < 2; ++v) {
         const QString capture = inputs.filePath(QStringLiteral("in%1.bin").arg(v));
         QVERIFY(writeFile(capture, bridgeCapture(kRows, 1000 + 3000 * v)));
@@ -181,7 +182,7 @@ void TestSaveCrash::decodeSaveKilled()
     for (KillLane &lane : lanes)
         lane.start(random);
     // Each lane's file holds the other capture's rows, or those of the save before.
-    for (int busy = 2; busy > 0;) {
+    for (int busy = 1; busy > 0;) {
         busy = 0;
         for (KillLane &lane : lanes) {
             if (lane.kills == kKills)
