@@ -275,6 +275,13 @@ public:
     {
     }
 
+    // A journal without rows would only stop the next run: a run that ends early drops it.
+    ~OutputFile()
+    {
+        if (xml_ && journalOpen_ && rowCount_ == 0)
+            rows_.remove();
+    }
+
     static QString journalName(const QString &target) { return target + QStringLiteral(".journal"); }
 
     // Creates the file now, so that a name that cannot be written fails at once.
@@ -294,13 +301,18 @@ public:
                     failed(rows_.fileName(), rows_.errorString());
                 return false;
             }
+            journalOpen_ = true;
         } else if (!rows_.open(GrowingReadingFile::Mode::Replace)) {
             return failed(fileName_, rows_.errorString());
         }
         return sync();
     }
 
-    void appendRow(const ReadingRow &row) { rows_.append(row); }
+    void appendRow(const ReadingRow &row)
+    {
+        rows_.append(row);
+        ++rowCount_;
+    }
 
     // Puts what has come since the last call on the disk.
     bool sync()
@@ -317,11 +329,14 @@ public:
         if (!xml_)
             return synced;
         if (!saveReadingTable(table, fileName_, notifier_)) {
+            if (rowCount_ == 0)
+                return false;
             notifier_.plain(QStringLiteral("sorrel-cli log: the rows recorded are kept in %1")
                                 .arg(QDir::toNativeSeparators(rows_.fileName())));
             return false;
         }
         // The packet holds every row now, whatever became of the journal.
+        journalOpen_ = false;
         if (!rows_.remove())
             failed(rows_.fileName(), rows_.errorString());
         return synced;
@@ -339,6 +354,8 @@ private:
     bool xml_;
     Notifier &notifier_;
     GrowingReadingFile rows_; // the log itself, or the XML's journal
+    bool journalOpen_ = false;  // made by this run and still on disk
+    qint64 rowCount_ = 0;
 };
 
 // ---- the meter ---------------------------------------------------------------------
