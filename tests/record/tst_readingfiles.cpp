@@ -3,6 +3,7 @@
 
 #include "app/notifier.h"
 #include "record/readingfiles.h"
+#include "record/growingfile.h"
 #include "record/readingtable.h"
 #include "record/scratchmount.h"
 
@@ -100,6 +101,7 @@ private Q_SLOTS:
     void targetKept_data();
     void targetKept();
     void leftoversRemoved_data();
+    void growingFileOnFullDisk();
     void leftoversRemoved();
     void progress_data();
     void progress();
@@ -573,6 +575,40 @@ void TestReadingFiles::leftoversRemoved()
     QVERIFY(::stat(QFile::encodeName(dir.filePath(name)).constData(), &st) == 0);
     QCOMPARE(st.st_mode & 07777, mode_t(0640)); // the old file's permissions stay
     QVERIFY(readFile(dir.filePath(name)).contains("09:00:00"));
+}
+
+// A logger's file on a disk that fills up: whole rows only, the rest kept for later.
+void TestReadingFiles::growingFileOnFullDisk()
+{
+    ScratchMount mount(QStringLiteral("size=16k"));
+    if (!mount.mounted())
+        QSKIP("mounting a small tmpfs needs root");
+    QVERIFY(mount.leaveFree(4096));
+    const QString file = mount.filePath(QStringLiteral("log.txt"));
+    GrowingReadingFile log(file);
+    QVERIFY(log.open(GrowingReadingFile::Mode::Replace));
+    ReadingTable all;
+    for (int i = 1; i <= 300; ++i) { // about 7 KiB
+        const ReadingRow row = rowOf(QStringLiteral("%1|10:15:02|%2|lux").arg(i).arg(i * 7));
+        log.append(row);
+        all.append(row);
+    }
+    QVERIFY(!log.sync());
+    QCOMPARE(log.errorString(), qt_error_string(ENOSPC));
+    const QByteArray cut = readFile(file);
+    QVERIFY2(cut.endsWith("\r\n") && cut.size() > 4000 && cut.size() <= 4096, qPrintable(QString::number(cut.size())));
+    ReadingTable loaded;
+    RecordingNotifier notifier;
+    QVERIFY(LoadReadingFile(file, loaded, false, notifier));
+    QCOMPARE(dump(loaded), dump(all).mid(0, loaded.rowCount()));
+
+    // Room again: the rows not written follow, none twice.
+    QVERIFY(QFile::remove(mount.filePath(ScratchMount::fillerName())));
+    QVERIFY2(log.sync(), qPrintable(log.errorString()));
+    log.close();
+    const QString saved = path(QStringLiteral("whole.txt"));
+    QVERIFY(SaveReadingFile(all, saved, notifier));
+    QCOMPARE(readFile(file), readFile(saved));
 }
 
 void TestReadingFiles::progress_data()
