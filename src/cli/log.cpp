@@ -13,14 +13,15 @@
 #include "link/demometer.h"
 #include "link/meterlinks.h"
 #include "link/ttybridgeapi.h"
+#include "record/growingfile.h"
 #include "record/readingfiles.h"
+#include "record/replacingfile.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSet>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -54,9 +55,10 @@ const char kUsage[] =
     "  --interval S   sampling interval in whole seconds (\"Sampling Interval\" checked)\n"
     "  --limit N      record limit (default 10000; limitless is 10000000)\n"
     "  --no-repeat    record a reading only when it differs from the last one recorded\n"
-    "  --out FILE     .xml: XML data packet, written at the end; .csv: CSV; .jsonl or\n"
-    "                 .ndjson: JSON lines; any other name: tab-separated; all but XML\n"
-    "                 written as rows come and flushed every second\n"
+    "  --out FILE     .xml: XML data packet, written at the end (rows kept meanwhile\n"
+    "                 in FILE.journal); .csv: CSV; .jsonl or .ndjson: JSON lines; any\n"
+    "                 other name: tab-separated; all but XML written as rows come and\n"
+    "                 flushed every second, whole rows only\n"
     "  --out -        standard output, each row as it is recorded (default JSON lines)\n"
     "  --format F     the output format, whatever the name: tsv, xml, csv or jsonl\n"
     "  --mqtt URL     also publish each row: mqtt[s]://[user[:password]@]host[:port][/prefix]\n"
@@ -288,72 +290,99 @@ private:
 
 // ---- the output file -------------------------------------------------------------
 
-// The tab-separated file grows a row at a time and reaches the disk once a second; the
-// XML packet is written whole at the end, replacing the target only when complete.
+// The tab-separated file grows a row at a time and reaches the disk once a second. The
+// XML packet is written whole at the end, replacing the target only when complete; until
+// then its rows grow in a tab-separated journal beside it, so that a full disk or a kill
+// loses at most the last second.
 class OutputFile {
 public:
     OutputFile(QString fileName, bool xml, Notifier &notifier)
-        : fileName_(std::move(fileName)), xml_(xml), notifier_(notifier)
+        : fileName_(std::move(fileName)), xml_(xml), notifier_(notifier),
+          rows_(xml_ ? journalName(fileName_) : fileName_)
     {
     }
+
+    // A journal without rows would only stop the next run: a run that ends early drops it.
+    ~OutputFile()
+    {
+        if (xml_ && journalOpen_ && rowCount_ == 0)
+            rows_.remove();
+    }
+
+    static QString journalName(const QString &target) { return target + QStringLiteral(".journal"); }
 
     // Creates the file now, so that a name that cannot be written fails at once.
     bool open()
     {
         if (xml_) {
-            QSaveFile probe(fileName_);
-            if (!probe.open(QIODevice::WriteOnly))
-                return failed(probe.errorString());
-            probe.cancelWriting();
-            return true;
+            ReplacingFile probe(fileName_);
+            if (!probe.open())
+                return failed(fileName_, probe.errorString());
+            probe.discard();
+            if (!rows_.open(GrowingReadingFile::Mode::CreateNew)) {
+                if (QFileInfo::exists(rows_.fileName()))
+                    notifier_.error(QStringLiteral("sorrel-cli log: %1 holds the rows of an earlier run that did "
+                                                   "not end; move it away first")
+                                        .arg(QDir::toNativeSeparators(rows_.fileName())));
+                else
+                    failed(rows_.fileName(), rows_.errorString());
+                return false;
+            }
+            journalOpen_ = true;
+        } else if (!rows_.open(GrowingReadingFile::Mode::Replace)) {
+            return failed(fileName_, rows_.errorString());
         }
-        file_.setFileName(fileName_);
-        if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return failed(file_.errorString());
-        pending_ = readingFileHeaderLine();
         return sync();
     }
 
     void appendRow(const ReadingRow &row)
     {
-        if (!xml_)
-            pending_ += readingFileLine(row);
+        rows_.append(row);
+        ++rowCount_;
     }
 
     // Puts what has come since the last call on the disk.
     bool sync()
     {
-        if (xml_ || pending_.isEmpty())
+        if (rows_.sync())
             return true;
-        if (file_.write(pending_) != pending_.size() || !file_.flush())
-            return failed(file_.errorString());
-        pending_.clear();
-        ::fdatasync(file_.handle());
-        return true;
+        return failed(rows_.fileName(), rows_.errorString());
     }
 
     bool finish(const ReadingTable &table)
     {
-        if (xml_)
-            return saveReadingTable(table, fileName_, notifier_);
-        const bool ok = sync();
-        file_.close();
-        return ok;
+        const bool synced = sync();
+        rows_.close();
+        if (!xml_)
+            return synced;
+        if (!saveReadingTable(table, fileName_, notifier_)) {
+            if (rowCount_ == 0)
+                return false;
+            notifier_.plain(QStringLiteral("sorrel-cli log: the rows recorded are kept in %1")
+                                .arg(QDir::toNativeSeparators(rows_.fileName())));
+            return false;
+        }
+        // The packet holds every row now, whatever became of the journal.
+        journalOpen_ = false;
+        if (!rows_.remove())
+            failed(rows_.fileName(), rows_.errorString());
+        return synced;
     }
 
 private:
-    bool failed(const QString &why)
+    bool failed(const QString &fileName, const QString &why)
     {
         notifier_.error(QStringLiteral("Could not save table to specified file: %1 (%2)")
-                            .arg(QDir::toNativeSeparators(fileName_), why));
+                            .arg(QDir::toNativeSeparators(fileName), why));
         return false;
     }
 
     QString fileName_;
     bool xml_;
     Notifier &notifier_;
-    QFile file_;
-    QByteArray pending_;
+    GrowingReadingFile rows_; // the log itself, or the XML's journal
+    bool journalOpen_ = false;  // made by this run and still on disk
+    qint64 rowCount_ = 0;
 };
 
 // The reading file of --out, or the row writer for CSV, JSON lines and standard output.

@@ -1,9 +1,10 @@
 #include "record/readingfiles.h"
 
+#include "record/replacingfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QtEndian>
 
@@ -208,7 +209,7 @@ constexpr size_t kRowRoom = 64 + 3 * (6 * 2 * kReadingTextMax + 8) + kSlack;
 
 class BufferedWriter {
 public:
-    explicit BufferedWriter(QSaveFile &file) : file_(file), buffer_(size_t(kFlushBytes) + kRowRoom) {}
+    explicit BufferedWriter(ReplacingFile &file) : file_(file), buffer_(size_t(kFlushBytes) + kRowRoom) {}
 
     // Room for n more bytes; null when writing out failed.
     char *room(size_t n)
@@ -249,7 +250,7 @@ public:
     }
 
 private:
-    QSaveFile &file_;
+    ReplacingFile &file_;
     std::vector<char> buffer_;
     size_t used_ = 0;
     qint64 written_ = 0;
@@ -298,7 +299,7 @@ char *putTextLine(char *d, std::optional<qint32> no, const Text &time, const Tex
     return put(d, "\r\n", 2);
 }
 
-bool writeText(const ReadingTable &table, QSaveFile &file, const FileProgress &progress)
+bool writeText(const ReadingTable &table, ReplacingFile &file, const FileProgress &progress)
 {
     BufferedWriter out(file);
     EncodedTexts texts(table, putTextField);
@@ -307,7 +308,7 @@ bool writeText(const ReadingTable &table, QSaveFile &file, const FileProgress &p
     });
 }
 
-bool writeXml(const ReadingTable &table, QSaveFile &file, const FileProgress &progress)
+bool writeXml(const ReadingTable &table, ReplacingFile &file, const FileProgress &progress)
 {
     BufferedWriter out(file);
     const bool head = out.append(
@@ -352,28 +353,13 @@ bool writeXml(const ReadingTable &table, QSaveFile &file, const FileProgress &pr
 // Writes a complete file beside the target and puts it in place; a failure leaves
 // whatever was there.
 template <class Body>
-bool writeReplacing(const QString &fileName, QString *error, Body body)
+bool saveReplacing(const QString &fileName, QString *error, Body body)
 {
-    const QFileInfo info(fileName);
-    if (info.exists() && !info.isWritable()) {
-        *error = QStringLiteral("Permission denied");
-        return false;
-    }
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    if (!body(file)) {
-        *error = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    ReplacingFile file(fileName);
+    if (file.open() && body(file) && file.commit())
+        return true;
+    *error = file.errorString();
+    return false;
 }
 
 // ---- reading ---------------------------------------------------------------------
@@ -1322,14 +1308,14 @@ bool SaveReadingFile(const ReadingTable &table, const QString &fileName, Notifie
     const QString shown = QDir::toNativeSeparators(fileName);
     QString error;
     if (isXmlReadingFile(fileName)) {
-        if (!writeReplacing(fileName, &error,
-                            [&](QSaveFile &f) { return writeXml(table, f, progress); }))
+        if (!saveReplacing(fileName, &error,
+                            [&](ReplacingFile &f) { return writeXml(table, f, progress); }))
             throw Failure(QStringLiteral("Cannot save \"%1\": %2").arg(shown, error));
         notifier.plain(QStringLiteral("Save table to specified file: ") + shown + QStringLiteral(" Scuss!"));
         return true;
     }
-    if (!writeReplacing(fileName, &error, [&](QSaveFile &f) { return writeText(table, f, progress); })) {
-        notifier.error(QStringLiteral("Could not save table to specified file: ") + shown);
+    if (!saveReplacing(fileName, &error, [&](ReplacingFile &f) { return writeText(table, f, progress); })) {
+        notifier.error(QStringLiteral("Could not save table to specified file: ") + shown + u'\n' + error);
         return false;
     }
     notifier.information(QStringLiteral("Save table to specified file: ") + shown + QStringLiteral(" Scuss!"));

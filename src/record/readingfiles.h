@@ -23,8 +23,9 @@ QByteArray readingFileHeaderLine();
 QByteArray readingFileLine(const ReadingRow &row);
 
 // Writes the table and reports the outcome. The target is replaced only by a complete
-// file. A text file that cannot be written is reported as an error; an XML file that
-// cannot be written throws Failure (the general error report). Returns true on success.
+// file. A text file that cannot be written is reported as an error, the system's reason
+// on its second line; an XML file that cannot be written throws Failure (the general
+// error report). Returns true on success.
 bool SaveReadingFile(const ReadingTable &table, const QString &fileName, Notifier &notifier,
                      const FileProgress &progress = {});
 

@@ -1,6 +1,7 @@
 #include "record/report.h"
 
-#include <QFile>
+#include "record/replacingfile.h"
+
 #include <QFont>
 #include <QLocale>
 #include <QPageLayout>
@@ -105,15 +106,13 @@ bool writeReportPdf(const QuickRep5 &report, const QString &fileName, QString *e
     if (last < 0 || last >= report.pageCount())
         last = report.pageCount() - 1;
     first = std::clamp(first, 0, last);
-    {
-        // QPdfWriter does not say why it cannot write; ask the file first.
-        QFile probe(fileName);
-        if (!probe.open(QIODevice::WriteOnly)) {
-            *error = probe.errorString();
-            return false;
-        }
+    // QPdfWriter does not say why a write failed; the file does.
+    ReplacingFile file(fileName);
+    if (!file.open()) {
+        *error = file.errorString();
+        return false;
     }
-    QPdfWriter pdf(fileName);
+    QPdfWriter pdf(&file);
     pdf.setTitle(QStringLiteral("Data Report"));
     pdf.setCreator(QStringLiteral("Sorrel"));
     pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0),
@@ -129,11 +128,19 @@ bool writeReportPdf(const QuickRep5 &report, const QString &fileName, QString *e
         if (page > first)
             pdf.newPage();
         report.paintPage(painter, page);
-        if (progress && !progress(page - first + 1, total))
-            break;
+        if (progress && !progress(page - first + 1, total)) {
+            // A cancelled save keeps the old file rather than a report cut short.
+            painter.end();
+            error->clear();
+            return false;
+        }
     }
     if (!painter.end()) {
         *error = QStringLiteral("Cannot write \"%1\"").arg(fileName);
+        return false;
+    }
+    if (!file.commit()) {
+        *error = file.errorString();
         return false;
     }
     return true;

@@ -54,8 +54,9 @@ private:
 };
 
 // Prints pages [first, last] (0-based) to a PDF file. progress(done, total) is called
-// after each page; returning false stops the writing. Returns false with *error set when
-// the file cannot be written.
+// after each page; returning false stops the writing and keeps the old file (false, with
+// *error empty). Returns false with *error set when the file cannot be written; the old
+// file is then kept too.
 bool writeReportPdf(const QuickRep5 &report, const QString &fileName, QString *error,
                     int first = 0, int last = -1,
                     const std::function<bool(int done, int total)> &progress = {});

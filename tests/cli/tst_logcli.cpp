@@ -3,6 +3,7 @@
 #include "link/ternframeencoder.h"
 #include "record/readingfiles.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -156,6 +157,7 @@ void TestLogCli::demo()
     QCOMPARE(p.exitCode(), 0);
     // No progress line off a terminal.
     QCOMPARE(QString::fromLocal8Bit(p.readAllStandardError()), message);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{name}); // no journal left
     bool ok = false;
     const QList<ReadingRow> rows = loadRows(out, &ok);
     QVERIFY(ok);

@@ -3,7 +3,9 @@
 
 #include "app/notifier.h"
 #include "record/readingfiles.h"
+#include "record/growingfile.h"
 #include "record/readingtable.h"
+#include "record/scratchmount.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace sorrel;
@@ -73,34 +77,6 @@ const QByteArray kFields = "<FIELD attrname=\"No\" fieldtype=\"i4\"/>"
                            "<FIELD attrname=\"Value\" fieldtype=\"string\" WIDTH=\"20\"/>"
                            "<FIELD attrname=\"Unit\" fieldtype=\"string\" WIDTH=\"20\"/>";
 
-// A tmpfs of its own where the user may mount one (root); none otherwise.
-class ScratchMount {
-public:
-    explicit ScratchMount(const QString &options)
-    {
-        if (geteuid() != 0 || !dir_.isValid())
-            return;
-        mounted_ = QProcess::execute(QStringLiteral("mount"),
-                       {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"), options,
-                        QStringLiteral("tmpfs"), dir_.path()}) == 0;
-    }
-    ~ScratchMount()
-    {
-        if (mounted_)
-            QProcess::execute(QStringLiteral("umount"), {dir_.path()});
-    }
-    bool mounted() const { return mounted_; }
-    QString path() const { return dir_.path(); }
-    bool makeReadOnly()
-    {
-        return QProcess::execute(QStringLiteral("mount"),
-                   {QStringLiteral("-o"), QStringLiteral("remount,ro"), dir_.path()}) == 0;
-    }
-private:
-    QTemporaryDir dir_;
-    bool mounted_ = false;
-};
-
 } // namespace
 
 class TestReadingFiles : public QObject {
@@ -124,6 +100,9 @@ private Q_SLOTS:
     void mutatedXmlNeverCrashes();
     void targetKept_data();
     void targetKept();
+    void leftoversRemoved_data();
+    void growingFileOnFullDisk();
+    void leftoversRemoved();
     void progress_data();
     void progress();
     void lineAcrossReadBlock();
@@ -483,9 +462,15 @@ void TestReadingFiles::targetKept_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("situation");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("freeKiB"); // on a 16 KiB tmpfs; -1: not filled up
     for (const char *name : {"t.txt", "t.xml"}) {
         for (const char *situation : {"missing folder", "read-only folder", "full filesystem"})
-            QTest::addRow("%s, %s", name, situation) << QString::fromLatin1(name) << QString::fromLatin1(situation);
+            QTest::addRow("%s, %s", name, situation) << QString::fromLatin1(name) << QString::fromLatin1(situation)
+                                                     << 60000 << -1; // well over 1 MiB in either format
+        // Files smaller than the write buffers: the failure shows only when it is flushed.
+        QTest::addRow("%s, 5 rows, 0 KiB free", name) << QString::fromLatin1(name) << "full filesystem" << 5 << 0;
+        QTest::addRow("%s, 300 rows, 4 KiB free", name) << QString::fromLatin1(name) << "full filesystem" << 300 << 4;
     }
 }
 
@@ -493,20 +478,26 @@ void TestReadingFiles::targetKept()
 {
     QFETCH(QString, name);
     QFETCH(QString, situation);
+    QFETCH(int, rows);
+    QFETCH(int, freeKiB);
     const QByteArray old = "old content\r\n";
     QString folder;
+    int reason = ENOENT;
     std::unique_ptr<ScratchMount> mount;
     if (situation == u"missing folder") {
         folder = path(QStringLiteral("no/such/folder"));
     } else if (geteuid() == 0) {
         // Root writes anywhere: only a mounted filesystem can refuse.
-        mount = std::make_unique<ScratchMount>(QStringLiteral("size=1m"));
+        mount = std::make_unique<ScratchMount>(freeKiB < 0 ? QStringLiteral("size=1m") : QStringLiteral("size=16k"));
         if (!mount->mounted())
             QSKIP("cannot mount a tmpfs here");
         folder = mount->path();
         QVERIFY(writeFile(folder + u'/' + name, old));
+        reason = situation == u"read-only folder" ? EROFS : ENOSPC;
         if (situation == u"read-only folder" && !mount->makeReadOnly())
             QSKIP("cannot remount the tmpfs read-only");
+        if (freeKiB >= 0)
+            QVERIFY(mount->leaveFree(freeKiB * 1024));
     } else {
         if (situation == u"full filesystem")
             QSKIP("mounting a small filesystem needs root");
@@ -514,33 +505,110 @@ void TestReadingFiles::targetKept()
         QVERIFY(QDir().mkpath(folder));
         QVERIFY(writeFile(folder + u'/' + name, old));
         QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        reason = EACCES;
     }
     const QString file = folder + u'/' + name;
 
     ReadingTable table;
-    for (int i = 0; i < 60000; ++i) // well over 1 MiB in either format
+    for (int i = 0; i < rows; ++i)
         table.append(rowOf(QStringLiteral("%1|10:15:02|%2|lux").arg(i).arg(i * 3)));
     RecordingNotifier notifier;
     const bool saved = runGuarded(notifier, [&] { SaveReadingFile(table, file, notifier); });
+    if (situation == u"missing folder") {
+        QVERIFY(!QFile::exists(file));
+    } else {
+        QCOMPARE(readFile(file), old);
+        QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+        left.removeAll(ScratchMount::fillerName());
+        QCOMPARE(left, QStringList{name}); // no leftovers
+    }
+    // The system's reason, as the error box shows it.
+    const QString why = qt_error_string(reason);
     if (name.endsWith(u".xml")) {
         // Unwritable XML reaches the general error report, and there is no success box.
         QVERIFY(!saved);
         QCOMPARE(notifier.messages.size(), 1);
         QCOMPARE(notifier.messages[0].kind, MessageKind::Failure);
-        QVERIFY2(notifier.messages[0].text.contains(file), qPrintable(notifier.messages[0].text));
+        QCOMPARE(notifier.messages[0].text, QStringLiteral("Cannot save \"%1\": %2").arg(file, why));
     } else {
         QVERIFY(saved);
         QCOMPARE(notifier.messages, (QList<RecordingNotifier::Message>{
-                                        {MessageKind::Error, "Could not save table to specified file: " + file}}));
-    }
-    if (situation == u"missing folder") {
-        QVERIFY(!QFile::exists(file));
-    } else {
-        QCOMPARE(readFile(file), old);
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{name}); // no leftovers
+                                        {MessageKind::Error, "Could not save table to specified file: " + file
+                                                                 + u'\n' + why}}));
     }
     if (!mount)
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+void TestReadingFiles::leftoversRemoved_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("text") << "t.txt";
+    QTest::newRow("xml") << "t.xml";
+}
+
+// A kill between naming the new file and renaming it leaves it beside the target; the
+// next save of that target clears it and nothing else.
+void TestReadingFiles::leftoversRemoved()
+{
+    QFETCH(QString, name);
+    const QString folder = path(QStringLiteral("left ") + name);
+    QVERIFY(QDir().mkpath(folder));
+    const QDir dir(folder);
+    const QStringList leftovers{name + ".Ab12cZ.saving", name + ".000000.saving"};
+    const QStringList kept{name + ".backup.part", name + ".Ab12c.saving", name + ".Ab12cd.saving.x",
+                           "u.txt.Ab12cd.saving", name + ".backup", name + ".Ab12cd"};
+    for (const QString &f : leftovers + kept)
+        QVERIFY(writeFile(dir.filePath(f), "x"));
+    QVERIFY(writeFile(dir.filePath(name), "old"));
+    QVERIFY(::chmod(QFile::encodeName(dir.filePath(name)).constData(), 0640) == 0);
+
+    ReadingTable table;
+    fill(table, kExisting);
+    RecordingNotifier notifier;
+    QVERIFY(runGuarded(notifier, [&] { QVERIFY(SaveReadingFile(table, dir.filePath(name), notifier)); }));
+    QCOMPARE(notifier.messages.size(), 1);
+    QStringList expected = kept + QStringList{name};
+    expected.sort();
+    QCOMPARE(dir.entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+    struct stat st {};
+    QVERIFY(::stat(QFile::encodeName(dir.filePath(name)).constData(), &st) == 0);
+    QCOMPARE(st.st_mode & 07777, mode_t(0640)); // the old file's permissions stay
+    QVERIFY(readFile(dir.filePath(name)).contains("09:00:00"));
+}
+
+// A logger's file on a disk that fills up: whole rows only, the rest kept for later.
+void TestReadingFiles::growingFileOnFullDisk()
+{
+    ScratchMount mount(QStringLiteral("size=16k"));
+    if (!mount.mounted())
+        QSKIP("mounting a small tmpfs needs root");
+    QVERIFY(mount.leaveFree(4096));
+    const QString file = mount.filePath(QStringLiteral("log.txt"));
+    GrowingReadingFile log(file);
+    QVERIFY(log.open(GrowingReadingFile::Mode::Replace));
+    ReadingTable all;
+    for (int i = 1; i <= 300; ++i) { // about 7 KiB
+        const ReadingRow row = rowOf(QStringLiteral("%1|10:15:02|%2|lux").arg(i).arg(i * 7));
+        log.append(row);
+        all.append(row);
+    }
+    QVERIFY(!log.sync());
+    QCOMPARE(log.errorString(), qt_error_string(ENOSPC));
+    const QByteArray cut = readFile(file);
+    QVERIFY2(cut.endsWith("\r\n") && cut.size() > 4000 && cut.size() <= 4096, qPrintable(QString::number(cut.size())));
+    ReadingTable loaded;
+    RecordingNotifier notifier;
+    QVERIFY(LoadReadingFile(file, loaded, false, notifier));
+    QCOMPARE(dump(loaded), dump(all).mid(0, loaded.rowCount()));
+
+    // Room again: the rows not written follow, none twice.
+    QVERIFY(QFile::remove(mount.filePath(ScratchMount::fillerName())));
+    QVERIFY2(log.sync(), qPrintable(log.errorString()));
+    log.close();
+    const QString saved = path(QStringLiteral("whole.txt"));
+    QVERIFY(SaveReadingFile(all, saved, notifier));
+    QCOMPARE(readFile(file), readFile(saved));
 }
 
 void TestReadingFiles::progress_data()

@@ -1,6 +1,7 @@
 // Reading files from the main window: the dialogs, "Save" in the menu, and the handlers.
 
 #include "app/gui/tfcomm.h"
+#include "record/scratchmount.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
 #include <memory>
 
 using namespace sorrel;
@@ -61,7 +63,8 @@ private Q_SLOTS:
     void dialogs();
     void saveFromMenu();
     void loadThroughHandler();
-    void xmlSaveFailure();
+    void saveFailure_data();
+    void saveFailure();
 
 private:
     QTemporaryDir dir_;
@@ -185,14 +188,49 @@ void TestReadingFilesWindow::loadThroughHandler()
     QCOMPARE(window_->cds1.rowCount(), qsizetype(2));
 }
 
-// A failed XML save reaches the general error report; no success box follows.
-void TestReadingFilesWindow::xmlSaveFailure()
+void TestReadingFilesWindow::saveFailure_data()
 {
-    const QString file = dir_.filePath(QStringLiteral("no/such/dir/out.xml"));
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("fullDisk"); // else a missing folder
+    QTest::newRow("xml, missing folder") << "out.xml" << false;
+    QTest::newRow("txt, full disk") << "out.txt" << true;
+    QTest::newRow("xml, full disk") << "out.xml" << true;
+}
+
+// A failed text save is an error box naming the reason on its second line; a failed XML
+// save reaches the general error report. No success box follows, the old file stays.
+void TestReadingFilesWindow::saveFailure()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, fullDisk);
+    std::unique_ptr<ScratchMount> mount;
+    QString file = dir_.filePath(QStringLiteral("no/such/dir/") + name);
+    const QByteArray old = "old table\r\n";
+    if (fullDisk) {
+        mount = std::make_unique<ScratchMount>(QStringLiteral("size=16k"));
+        if (!mount->mounted())
+            QSKIP("mounting a small tmpfs needs root");
+        file = mount->filePath(name);
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(old) == old.size());
+        f.close();
+        QVERIFY(mount->leaveFree(0));
+    }
     window_->saveReadingFileTo(file);
+    if (fullDisk) {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), old);
+    }
     QCOMPARE(notifier_.messages.size(), 1);
-    QCOMPARE(notifier_.messages[0].kind, MessageKind::Failure);
-    QVERIFY2(notifier_.messages[0].text.contains(file), qPrintable(notifier_.messages[0].text));
+    const QString why = qt_error_string(fullDisk ? ENOSPC : ENOENT);
+    if (name.endsWith(u".xml")) {
+        QCOMPARE(notifier_.messages[0].kind, MessageKind::Failure);
+        QCOMPARE(notifier_.messages[0].text, QStringLiteral("Cannot save \"%1\": %2").arg(file, why));
+    } else {
+        QCOMPARE(notifier_.messages[0].kind, MessageKind::Error);
+        QCOMPARE(notifier_.messages[0].text, "Could not save table to specified file: " + file + u'\n' + why);
+    }
 }
 
 QTEST_MAIN(TestReadingFilesWindow)

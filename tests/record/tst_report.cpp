@@ -1,7 +1,9 @@
 // The reading report through PDF: pages, texts and where they stand on the paper.
 
 #include "record/report.h"
+#include "record/scratchmount.h"
 
+#include <QDir>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
@@ -9,6 +11,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cerrno>
+#include <memory>
 
 using namespace sorrel;
 
@@ -71,6 +76,7 @@ private Q_SLOTS:
     void placement();
     void titleCentred();
     void snapshot();
+    void unwritablePdf_data();
     void unwritablePdf();
 
 private:
@@ -225,13 +231,55 @@ void TestReport::snapshot()
     QCOMPARE(inkInRows(), 0);
 }
 
+void TestReport::unwritablePdf_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<QString>("reason"); // empty: none shown
+    QTest::newRow("missing folder") << "missing folder" << qt_error_string(ENOENT);
+    QTest::newRow("full disk") << "full disk" << qt_error_string(ENOSPC);
+    QTest::newRow("cancelled") << "cancelled" << "";
+}
+
+// Every failed or cancelled save keeps the old file as it was.
 void TestReport::unwritablePdf()
 {
+    QFETCH(QString, situation);
+    QFETCH(QString, reason);
     ReadingTable table;
+    fill(table, 100);
     const QuickRep5 report(table, QStringLiteral("d"));
-    QString error;
-    QVERIFY(!writeReportPdf(report, dir_.filePath(QStringLiteral("no/such/dir/r.pdf")), &error));
-    QVERIFY(!error.isEmpty());
+    QString folder = dir_.filePath(situation);
+    QVERIFY(QDir().mkpath(folder));
+    std::unique_ptr<ScratchMount> mount;
+    if (situation == u"missing folder") {
+        folder = dir_.filePath(QStringLiteral("no/such/dir"));
+    } else if (situation == u"full disk") {
+        mount = std::make_unique<ScratchMount>(QStringLiteral("size=16k"));
+        if (!mount->mounted())
+            QSKIP("mounting a small tmpfs needs root");
+        folder = mount->path();
+    }
+    const QString pdf = folder + QStringLiteral("/r.pdf");
+    const QByteArray old = "old report";
+    if (situation != u"missing folder") {
+        QFile f(pdf);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(old) == old.size());
+    }
+    if (mount)
+        QVERIFY(mount->leaveFree(0));
+    QString error = QStringLiteral("unset");
+    QVERIFY(!writeReportPdf(report, pdf, &error, 0, -1, [&](int done, int) {
+        return situation != u"cancelled" || done < 2;
+    }));
+    QCOMPARE(error, reason);
+    if (situation != u"missing folder") {
+        QFile f(pdf);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), old);
+        QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+        left.removeAll(ScratchMount::fillerName());
+        QCOMPARE(left, QStringList{QStringLiteral("r.pdf")});
+    }
 }
 
 QTEST_MAIN(TestReport)

@@ -3,6 +3,7 @@
 #include "app/gui/tfcomm.h"
 #include "record/gui/chartpicture.h"
 #include "record/gui/reportpreview.h"
+#include "record/scratchmount.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -19,6 +20,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
 #include <memory>
 
 using namespace sorrel;
@@ -103,6 +105,7 @@ private Q_SLOTS:
     void previewFromWindow();
     void chartPicture();
     void chartPictureFromWindow();
+    void chartPictureOnFullDisk();
 
 private:
     QTemporaryDir dir_;
@@ -304,6 +307,31 @@ void TestReportWindow::chartPictureFromWindow()
     QCOMPARE(notifier.messages.size(), 1);
     QCOMPARE(notifier.messages[0].kind, MessageKind::Failure);
     QVERIFY2(notifier.messages[0].text.contains(bad), qPrintable(notifier.messages[0].text));
+}
+
+// A picture smaller than the write buffer: the full disk shows only when it is flushed.
+void TestReportWindow::chartPictureOnFullDisk()
+{
+    ScratchMount mount(QStringLiteral("size=16k"));
+    if (!mount.mounted())
+        QSKIP("mounting a small tmpfs needs root");
+    const QString file = mount.filePath(QStringLiteral("c.bmp"));
+    const QByteArray old = "old picture";
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(old) == old.size());
+    }
+    QVERIFY(mount.leaveFree(0));
+    QWidget chart;
+    chart.resize(8, 8);
+    RecordingNotifier notifier;
+    QVERIFY(!runGuarded(notifier, [&] { saveChartPicture(&chart, file); }));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), old);
+    QCOMPARE(notifier.messages, (QList<RecordingNotifier::Message>{
+                                    {MessageKind::Failure, QStringLiteral("Cannot write file \"%1\". %2")
+                                                               .arg(file, qt_error_string(ENOSPC))}}));
 }
 
 QTEST_MAIN(TestReportWindow)

@@ -1,11 +1,11 @@
 #include "record/gui/chartpicture.h"
 
 #include "app/notifier.h"
+#include "record/replacingfile.h"
 
 #include <QAbstractScrollArea>
 #include <QDir>
 #include <QImageWriter>
-#include <QSaveFile>
 #include <QWidget>
 
 namespace sorrel {
@@ -29,13 +29,13 @@ void saveChartPicture(QWidget *chart, const QString &fileName)
 {
     const QImage image = chartPicture(chart);
     const QString shown = QDir::toNativeSeparators(fileName);
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
+    ReplacingFile file(fileName);
+    if (!file.open())
         throw Failure(QStringLiteral("Cannot create file \"%1\". %2").arg(shown, file.errorString()));
     QImageWriter writer(&file, "bmp");
     if (!writer.write(image)) {
-        file.cancelWriting();
-        throw Failure(QStringLiteral("Cannot write file \"%1\". %2").arg(shown, writer.errorString()));
+        const QString why = writer.error() == QImageWriter::DeviceError ? file.errorString() : writer.errorString();
+        throw Failure(QStringLiteral("Cannot write file \"%1\". %2").arg(shown, why));
     }
     if (!file.commit())
         throw Failure(QStringLiteral("Cannot write file \"%1\". %2").arg(shown, file.errorString()));

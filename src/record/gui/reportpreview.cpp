@@ -286,7 +286,7 @@ bool ReportPreview::savePdfTo(const QString &fileName)
             return !progress.wasCanceled();
         });
     }
-    if (!ok)
+    if (!ok && !error.isEmpty()) // empty: cancelled
         notifier_.error(QStringLiteral("Could not save the report to ") + QDir::toNativeSeparators(fileName)
                         + QStringLiteral(": ") + error);
     return ok;
