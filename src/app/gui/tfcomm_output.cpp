@@ -150,6 +150,8 @@ void TFCOMM::loadReadingFileFrom(const QString &fileName)
         runGuarded(work, [&] {
             if (recorder_)
                 recorder_->loadReadingFile(fileName, work, work.progress());
+            else
+                LoadReadingFile(fileName, cds1, false, work, work.progress());
         });
     }
     update();
