@@ -26,14 +26,15 @@
 #include <QApplication>
 #include <QProcess>
 
-#include <memory>
-
 #include <malloc.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <vector>
 
