@@ -5,7 +5,8 @@
 // figures. Checks that every frame is counted and every row's number and value; and
 // measures the memory beyond the run's own storage (RSS less the table's rows and texts
 // and the chart's points) at the end of the first and of the last hour of frames:
-// they may differ by at most 1%.
+// they may differ by at most 1%. Exit status 1 when a check fails, 2 when the drift
+// is larger.
 //
 //   nice build/bench/bench_soak                 # both limits, a full day each
 //   build/bench/bench_soak --frames 864000      # a shorter "day" (hours of 36,000 frames)
