@@ -47,6 +47,8 @@ QString Recorder::timeText() const
 
 void Recorder::INDataToTable()
 {
+    if (holds_ > 0)
+        return;
     if (recordLimit_ <= recordedCount_)
         return;
     if (samplingInterval_ && countdown_ != 0)
@@ -91,6 +93,24 @@ void Recorder::RecordNewClick()
         table_.clear();
     nextNumber_ = 1;
     recordedCount_ = 0;
+}
+
+Recorder::LoadingHold::LoadingHold(Recorder *recorder) : recorder_(recorder)
+{
+    if (recorder_)
+        ++recorder_->holds_;
+}
+
+Recorder::LoadingHold::~LoadingHold()
+{
+    if (recorder_)
+        --recorder_->holds_;
+}
+
+bool Recorder::loadReadingFile(const QString &fileName, Notifier &notifier, const FileProgress &progress)
+{
+    const LoadingHold hold(this);
+    return LoadReadingFile(fileName, table_, false, notifier, progress);
 }
 
 } // namespace sorrel

@@ -7,6 +7,7 @@
 #include "app/readingstate.h"
 #include "display/lcdpanelstate.h"
 #include "record/chartcontrol.h"
+#include "record/readingfiles.h"
 #include "record/readingtable.h"
 
 #include <QString>
@@ -69,6 +70,23 @@ public:
     void RecordNewClick();
     void setRecordLimit(qint32 limit) { recordLimit_ = limit; }
 
+    // While a file loads into the table its progress may run the event loop, and the
+    // links go on bringing frames. Under a hold the recorder passes every reading by
+    // as if it had never come: no row, no number used, no chart point; the reading
+    // after the last hold ends is recorded as usual. Holds nest; null holds nothing.
+    class LoadingHold {
+    public:
+        explicit LoadingHold(Recorder *recorder);
+        ~LoadingHold();
+        LoadingHold(const LoadingHold &) = delete;
+        LoadingHold &operator=(const LoadingHold &) = delete;
+    private:
+        Recorder *recorder_;
+    };
+    bool loading() const { return holds_ > 0; }
+    // LoadReadingFile into this recorder's table (never emptied first), under a hold.
+    bool loadReadingFile(const QString &fileName, Notifier &notifier, const FileProgress &progress = {});
+
     qint32 nextNumber() const { return nextNumber_; }
     qint32 recordedCount() const { return recordedCount_; }
     qint32 recordLimit() const { return recordLimit_; }
@@ -99,6 +117,7 @@ private:
     qint32 recordLimit_ = kStartRecordLimit;
     qint32 countdown_ = 0;
     QString lastKey_;
+    int holds_ = 0;
 };
 
 } // namespace sorrel

@@ -5,7 +5,9 @@
 #include "record/readingfiles.h"
 #include "record/growingfile.h"
 #include "record/readingtable.h"
+#include "record/recorder.h"
 #include "record/scratchmount.h"
+#include "record/trendchartmodel.h"
 
 #include <QDir>
 #include <QFile>
@@ -108,6 +110,8 @@ private Q_SLOTS:
     void lineAcrossReadBlock();
     void tableEmptiedDuringProgress_data();
     void tableEmptiedDuringProgress();
+    void liveReadingsHeldDuringLoad_data();
+    void liveReadingsHeldDuringLoad();
 
 private:
     QString path(const QString &name) const { return dir_.filePath(name); }
@@ -680,18 +684,15 @@ void TestReadingFiles::lineAcrossReadBlock()
 void TestReadingFiles::tableEmptiedDuringProgress_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("save");
-    QTest::newRow("save text") << "e.txt" << true;
-    QTest::newRow("save xml") << "e.xml" << true;
-    QTest::newRow("load text") << "e.txt" << false;
+    QTest::newRow("save text") << "e.txt";
+    QTest::newRow("save xml") << "e.xml";
 }
 
 void TestReadingFiles::tableEmptiedDuringProgress()
 {
-    // Progress may run the event loop, and the table may be emptied and refilled
-    // meanwhile: text ids met before then stand for other texts afterwards.
+    // A save's progress may run the event loop, and the table may be emptied and
+    // refilled meanwhile: text ids met before then stand for other texts afterwards.
     QFETCH(QString, name);
-    QFETCH(bool, save);
     const int rows = 200000;
     auto before = [](int i) { return QStringLiteral("%1|old%2|o%3|lux").arg(i).arg(i).arg(i % 500); };
     auto after = [](int i) { return QStringLiteral("%1|new%2|n%3|fc").arg(i).arg(i % 1000).arg(i); };
@@ -708,31 +709,84 @@ void TestReadingFiles::tableEmptiedDuringProgress()
         for (int i = 0; i < rows; ++i)
             table.append(rowOf(after(i)));
     };
-    if (save) {
-        QVERIFY(SaveReadingFile(table, path(name), notifier, refill));
-        QVERIFY(emptiedAt > 0 && emptiedAt < rows);
-        ReadingTable loaded;
-        QVERIFY(LoadReadingFile(path(name), loaded, false, notifier));
-        const QStringList got = dump(loaded);
-        QCOMPARE(got.size(), rows);
-        for (int i = 0; i < rows; ++i)
-            if (got[i] != (i < emptiedAt ? before(i) : after(i)))
-                QFAIL(qPrintable(QStringLiteral("row %1: %2").arg(i).arg(got[i])));
-    } else {
-        QVERIFY(SaveReadingFile(table, path(name), notifier));
-        table.clear();
-        QVERIFY(LoadReadingFile(path(name), table, false, notifier, refill));
-        QVERIFY(emptiedAt > 0);
-        // The refill, then the rows read after it.
-        const QStringList got = dump(table);
-        QVERIFY(got.size() > rows && got.size() < 2 * rows);
-        const int read = int(got.size()) - rows;
-        for (int i = 0; i < rows; ++i)
-            QCOMPARE(got[i], after(i));
-        for (int i = 0; i < read; ++i)
-            if (got[rows + i] != before(rows - read + i))
-                QFAIL(qPrintable(QStringLiteral("row %1: %2").arg(rows + i).arg(got[rows + i])));
-    }
+    QVERIFY(SaveReadingFile(table, path(name), notifier, refill));
+    QVERIFY(emptiedAt > 0 && emptiedAt < rows);
+    ReadingTable loaded;
+    QVERIFY(LoadReadingFile(path(name), loaded, false, notifier));
+    const QStringList got = dump(loaded);
+    QCOMPARE(got.size(), rows);
+    for (int i = 0; i < rows; ++i)
+        if (got[i] != (i < emptiedAt ? before(i) : after(i)))
+            QFAIL(qPrintable(QStringLiteral("row %1: %2").arg(i).arg(got[i])));
+}
+
+void TestReadingFiles::liveReadingsHeldDuringLoad_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("tail"); // appended to the saved file
+    QTest::newRow("text appends") << "l.txt" << QByteArray();
+    QTest::newRow("xml replaces") << "l.xml" << QByteArray();
+    QTest::newRow("text stopped by a bad last line") << "b.txt" << QByteArray("1 2 3 4 5\r\n");
+}
+
+// A load's progress may run the event loop while a meter streams. Whatever the
+// recorder is given meanwhile leaves the table, the numbers and the chart alone, and
+// the first reading after the load, failed or not, is recorded as the next one.
+void TestReadingFiles::liveReadingsHeldDuringLoad()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, tail);
+    const int rows = 200000; // several read chunks, so several progress calls
+    ReadingTable file;
+    for (int i = 0; i < rows; ++i)
+        file.append(rowOf(QStringLiteral("%1|09:%2|f%3|fc").arg(i + 1).arg(i % 60).arg(i)));
+    RecordingNotifier notifier;
+    QVERIFY(SaveReadingFile(file, path(name), notifier));
+    QFile append(path(name));
+    QVERIFY(append.open(QIODevice::Append) && append.write(tail) == tail.size());
+    append.close();
+    notifier.clear();
+
+    ReadingState state;
+    LcdPanelState panel;
+    ReadingTable table;
+    TrendChartModel chart;
+    TChartControl control{chart, 100};
+    Recorder recorder(table, control, state, panel, notifier, QStringLiteral(":"));
+    recorder.clock = [] { return QTime(10, 0, 0); };
+    auto feed = [&](const QString &value) {
+        state.currentValue = value;
+        state.currentUnit = QStringLiteral("lux");
+        state.lastReading = 5;
+        recorder.INDataToTable();
+    };
+    feed(QStringLiteral("1.111"));
+    feed(QStringLiteral("2.222"));
+    const QStringList recorded = dump(table);
+    const qint64 points = chart.pointCount();
+
+    int during = 0;
+    bool heldEachTime = true;
+    const FileProgress live = [&](qint64, qint64) {
+        heldEachTime = heldEachTime && recorder.loading();
+        feed(QStringLiteral("9.%1").arg(++during));
+    };
+    const bool xml = isXmlReadingFile(name);
+    QCOMPARE(recorder.loadReadingFile(path(name), notifier, live), tail.isEmpty());
+    QVERIFY2(during > 1, qPrintable(QString::number(during)));
+    QVERIFY(heldEachTime);
+    QVERIFY(!recorder.loading());
+    QCOMPARE(notifier.texts(), tail.isEmpty() ? QStringList() : QStringList{QStringLiteral("Failed to Load File!")});
+    const QStringList expected = (xml ? QStringList() : recorded) + dump(file);
+    QCOMPARE(dump(table), expected);
+    QCOMPARE(recorder.nextNumber(), 3);
+    QCOMPARE(recorder.recordedCount(), 2);
+    QCOMPARE(chart.pointCount(), points);
+
+    feed(QStringLiteral("3.333"));
+    QCOMPARE(table.rowCount(), expected.size() + 1);
+    QCOMPARE(table.row(expected.size()), (ReadingRow{3, "10:00:00", "3.333", "lux"}));
+    QCOMPARE(chart.pointCount(), points + 1);
 }
 
 QTEST_GUILESS_MAIN(TestReadingFiles)

@@ -58,6 +58,7 @@ private Q_SLOTS:
     void valueRange_data();
     void valueRange();
     void valueRangeReachesChart();
+    void loadingHoldNests();
 };
 
 void TestRecorder::rowDecision_data()
@@ -324,6 +325,32 @@ void TestRecorder::valueRangeReachesChart()
     b.feed(QStringLiteral("5"), QStringLiteral("lux"), 5);
     QCOMPARE(std::make_pair(b.chart.valueMaximum(), b.chart.valueMinimum()), std::make_pair(20.0, -20.0));
     QCOMPARE(b.pages.size(), 4);
+}
+
+// Nothing at all happens to a reading under a hold, until the outermost one ends.
+void TestRecorder::loadingHoldNests()
+{
+    Bench b;
+    b.recorder.setRepeat(false);
+    b.feed(QStringLiteral("1.0"));
+    {
+        const Recorder::LoadingHold outer(&b.recorder);
+        {
+            const Recorder::LoadingHold inner(&b.recorder);
+            const Recorder::LoadingHold none(nullptr);
+            b.feed(QStringLiteral("2.0"));
+        }
+        QVERIFY(b.recorder.loading());
+        b.feed(QStringLiteral("3.0"));
+    }
+    QVERIFY(!b.recorder.loading());
+    QCOMPARE(b.numbers(), (QList<qint32>{1}));
+    QCOMPARE(b.recorder.lastKey(), QStringLiteral("1.0lux"));
+    QCOMPARE(b.readingsCharted(), 1);
+    QCOMPARE(b.pages.size(), 1);
+    b.feed(QStringLiteral("2.0"));
+    QCOMPARE(b.numbers(), (QList<qint32>{1, 2}));
+    QCOMPARE(b.readingsCharted(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestRecorder)

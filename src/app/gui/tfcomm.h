@@ -132,6 +132,8 @@ public:
     // The steps after each dialog.
     void saveReadingFileTo(const QString &fileName);
     void loadReadingFileFrom(const QString &fileName);
+    // How long a load runs before its progress dialog shows (tests: 0).
+    int loadProgressDelayMs = 500;
     void saveChartPictureTo(const QString &fileName);
 
     // ---- links -------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "record/gui/chartpicture.h"
 #include "record/gui/reportpreview.h"
 #include "record/readingfiles.h"
+#include "record/recorder.h"
 #include "record/report.h"
 
 #include <QAbstractButton>
@@ -64,11 +65,11 @@ QString chosenFile(QFileDialog *dialog)
 // longer than about half a second, and goes away before any message is shown.
 class FileWork : public Notifier {
 public:
-    FileWork(QWidget *owner, const QString &label, Notifier &notifier)
+    FileWork(QWidget *owner, const QString &label, Notifier &notifier, int delayMs = 500)
         : dialog_(std::make_unique<QProgressDialog>(label, QString(), 0, kSteps, owner)), notifier_(notifier)
     {
         dialog_->setWindowModality(Qt::WindowModal);
-        dialog_->setMinimumDuration(500);
+        dialog_->setMinimumDuration(delayMs);
         dialog_->setCancelButton(nullptr);
         dialog_->setAutoClose(false);
         dialog_->setAutoReset(false);
@@ -143,8 +144,15 @@ void TFCOMM::SpeedButton2Click()
 void TFCOMM::loadReadingFileFrom(const QString &fileName)
 {
     {
-        FileWork work(this, QStringLiteral("Loading readings..."), notifier_);
-        runGuarded(work, [&] { LoadReadingFile(fileName, cds1, false, work, work.progress()); });
+        FileWork work(this, QStringLiteral("Loading readings..."), notifier_, loadProgressDelayMs);
+        // The progress runs the event loop: frames still reach the panel, but the
+        // recorder holds them off until the file is in.
+        runGuarded(work, [&] {
+            if (recorder_)
+                recorder_->loadReadingFile(fileName, work, work.progress());
+            else
+                LoadReadingFile(fileName, cds1, false, work, work.progress());
+        });
     }
     update();
 }
