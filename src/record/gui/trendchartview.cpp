@@ -1,10 +1,12 @@
 #include "record/gui/trendchartview.h"
 
 #include <QAreaSeries>
+#include <QFontMetricsF>
 #include <QGraphicsRectItem>
 #include <QLineSeries>
 #include <QValueAxis>
 #include <QWheelEvent>
+#include <algorithm>
 
 namespace sorrel {
 
@@ -12,12 +14,13 @@ namespace {
 constexpr int kLeftWallDepth = 11;
 constexpr int kToolbarBand = 26; // the toolbar sits inside the chart's top edge
 
-// At most five labelled ticks per page, on whole points (1, 2 or 5 times a power of ten).
-double tickInterval(double width)
+// The smallest step on whole points (1, 2 or 5 times a power of ten) that puts at most
+// `ticks` labelled ticks on a page width points wide.
+double tickInterval(double width, int ticks)
 {
     for (double scale = 1; scale < 1e12; scale *= 10)
         for (double step : {1.0, 2.0, 5.0})
-            if (step * scale * 5 >= width)
+            if (step * scale * ticks >= width)
                 return step * scale;
     return 1e12;
 }
@@ -72,6 +75,7 @@ TrendChartView::TrendChartView(QWidget *parent) : QChartView(parent)
     axisX_ = new QValueAxis;
     axisX_->setLabelFormat(QStringLiteral("%d"));
     axisX_->setTickType(QValueAxis::TicksDynamic);
+    axisX_->setTickAnchor(0);
     axisY_ = new QValueAxis;
     axisY_->setLabelFormat(QStringLiteral("%d"));
     QPen axisLine(QColor(0, 64, 128), 1, Qt::DashLine);
@@ -99,6 +103,10 @@ TrendChartView::TrendChartView(QWidget *parent) : QChartView(parent)
     leftWall_->setPen(Qt::NoPen);
     leftWall_->setZValue(0.5); // over the back wall, under grid, axes and series
     connect(c, &QChart::plotAreaChanged, this, [this] { placeLeftWall(); });
+    // How many labels fit depends on the plot's width: look again once it is laid out.
+    connect(c, &QChart::plotAreaChanged, this,
+            [this] { showHorizontalRange(model_.horizontalMinimum(), model_.horizontalMaximum()); },
+            Qt::QueuedConnection);
 
     model_.onChanged = [this](unsigned changes) { modelChanged(changes); };
     modelChanged(TrendChartModel::HorizontalRange | TrendChartModel::ValueRange
@@ -113,13 +121,8 @@ TrendChartView::~TrendChartView()
 
 void TrendChartView::modelChanged(unsigned changes)
 {
-    if (changes & TrendChartModel::HorizontalRange) {
-        const double min = model_.horizontalMinimum();
-        const double max = model_.horizontalMaximum();
-        axisX_->setRange(min, max);
-        axisX_->setTickInterval(tickInterval(max - min));
-        axisX_->setTickAnchor(0);
-    }
+    if (changes & TrendChartModel::HorizontalRange)
+        showHorizontalRange(model_.horizontalMinimum(), model_.horizontalMaximum());
     if (changes & TrendChartModel::ValueRange) {
         if (model_.valueMinimum() <= model_.valueMaximum())
             axisY_->setRange(model_.valueMinimum(), model_.valueMaximum());
@@ -128,6 +131,33 @@ void TrendChartView::modelChanged(unsigned changes)
         Series2->setVisible(model_.areaShown());
     if (changes & (TrendChartModel::PointAdded | TrendChartModel::HorizontalRange))
         syncPoints(changes & TrendChartModel::HorizontalRange);
+}
+
+void TrendChartView::showHorizontalRange(double min, double max)
+{
+    // A page of one point has no width to draw; centre that point instead.
+    if (max <= min) {
+        min -= 0.5;
+        max = min + 1;
+    }
+    // Each setter lays the axis out at once, ticks over the whole range: the interval
+    // must never be the small one while the range is the wide one, or a page size of
+    // a million builds 50000 ticks on the way. So widen it before the range grows and
+    // narrow it after the range shrinks.
+    const double interval = tickInterval(max - min, labelsThatFit(max));
+    if (interval > axisX_->tickInterval())
+        axisX_->setTickInterval(interval);
+    axisX_->setRange(min, max);
+    axisX_->setTickInterval(interval);
+}
+
+// Five labels a page, fewer when long numbers would otherwise run into each other.
+int TrendChartView::labelsThatFit(double max) const
+{
+    const QFontMetricsF metrics(axisX_->labelsFont());
+    const double label = metrics.horizontalAdvance(QString::number(qint64(max))) + metrics.averageCharWidth();
+    const double plot = chart()->plotArea().width();
+    return std::clamp(int((plot > 0 ? plot : width() * 0.8) / label), 1, 5);
 }
 
 void TrendChartView::syncPoints(bool force)

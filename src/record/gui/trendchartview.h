@@ -39,6 +39,8 @@ protected:
 private:
     void ChtshowMouseWheel(QWheelEvent *event);
     void modelChanged(unsigned changes);
+    void showHorizontalRange(double min, double max);
+    int labelsThatFit(double max) const;
     void syncPoints(bool force);
     void placeLeftWall();
     void applyMargins();
