@@ -145,6 +145,7 @@ private Q_SLOTS:
     void editsTakeDigitsOnly();
     void pageSizeEntry();
     void largePageSizes();
+    void widePageKeepsOutline();
     void fillAndEnlarge();
 };
 
@@ -356,6 +357,40 @@ void TestRecordWindow::largePageSizes()
     QTest::mouseClick(w.TbSx, Qt::LeftButton);
     QTRY_COMPARE(labelFault(chart), QString());
     QVERIFY(notifier.messages.isEmpty());
+}
+
+// A page of more points than the plot has pixel columns hands the series at most two a
+// column, and those keep the curve's ends, its lowest and its highest points.
+void TestRecordWindow::widePageKeepsOutline()
+{
+    RecordingNotifier notifier;
+    TFCOMM w(AppOptions{}, notifier);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    TrendChartView *chart = w.trendChart();
+    // A saw with one low and one high tooth somewhere in the middle.
+    for (int i = 1; i < 20000; ++i)
+        w.chartControl()->AddPoint(i == 7777 ? -50 : i == 12345 ? 3000 : i % 97);
+    w.chartControl()->SetPageSize(20000);
+    const QList<QPointF> shown = chart->Series1->points();
+    QCOMPARE(chart->Series2->upperSeries()->points(), shown);
+    const qreal columns = chart->chart()->plotArea().width();
+    QVERIFY2(shown.size() <= 2 * columns + 2, qPrintable(QStringLiteral("%1 points").arg(shown.size())));
+    QVERIFY(shown.size() > columns);
+    QCOMPARE(shown.constFirst(), QPointF(0, 0));
+    QCOMPARE(shown.constLast(), QPointF(19999, 19999 % 97));
+    QVERIFY(shown.contains(QPointF(7777, -50)));
+    QVERIFY(shown.contains(QPointF(12345, 3000)));
+    QVERIFY(std::is_sorted(shown.begin(), shown.end(),
+                           [](const QPointF &a, const QPointF &b) { return a.x() < b.x(); }));
+    // The saw's own lowest and highest stay too.
+    qreal low = 1e9, high = -1e9;
+    for (const QPointF &p : shown)
+        if (p.x() != 7777 && p.x() != 12345) {
+            low = std::min(low, p.y());
+            high = std::max(high, p.y());
+        }
+    QCOMPARE(std::make_pair(low, high), std::make_pair(qreal(0), qreal(96)));
 }
 
 void TestRecordWindow::fillAndEnlarge()

@@ -24,6 +24,42 @@ double tickInterval(double width, int ticks)
                 return step * scale;
     return 1e12;
 }
+
+// The span's points for the series. Drawing more than a few points per pixel column
+// only costs time (a page of a million points took seconds to lay out and paint): past twice `columns`, the span goes in that many buckets, each handed on as
+// its lowest and its highest point in their order, so the curve keeps its outline. The
+// span's ends stay, so the curve still runs to the plot's edges.
+QList<QPointF> seriesPoints(const TrendChartModel &model, TrendChartModel::Span span, qint64 columns)
+{
+    QList<QPointF> points;
+    const qint64 count = span.last - span.first + 1;
+    const auto at = [&](qint64 x) { return QPointF(double(x), model.point(x)); };
+    if (count <= 2 * columns + 2) {
+        points.reserve(qMax<qint64>(count, 0));
+        for (qint64 x = span.first; x <= span.last; ++x)
+            points.append(at(x));
+        return points;
+    }
+    const qint64 width = (count - 2 + columns - 1) / columns;
+    points.reserve(2 * columns + 2);
+    points.append(at(span.first));
+    for (qint64 first = span.first + 1; first < span.last; first += width) {
+        const qint64 last = std::min(first + width, span.last) - 1;
+        qint64 low = first, high = first;
+        for (qint64 x = first + 1; x <= last; ++x) {
+            const double v = model.point(x);
+            if (v < model.point(low))
+                low = x;
+            else if (v > model.point(high))
+                high = x;
+        }
+        points.append(at(std::min(low, high)));
+        if (low != high)
+            points.append(at(std::max(low, high)));
+    }
+    points.append(at(span.last));
+    return points;
+}
 } // namespace
 
 TrendChartView::TrendChartView(QWidget *parent) : QChartView(parent)
@@ -103,10 +139,13 @@ TrendChartView::TrendChartView(QWidget *parent) : QChartView(parent)
     leftWall_->setPen(Qt::NoPen);
     leftWall_->setZValue(0.5); // over the back wall, under grid, axes and series
     connect(c, &QChart::plotAreaChanged, this, [this] { placeLeftWall(); });
-    // How many labels fit depends on the plot's width: look again once it is laid out.
-    connect(c, &QChart::plotAreaChanged, this,
-            [this] { showHorizontalRange(model_.horizontalMinimum(), model_.horizontalMaximum()); },
-            Qt::QueuedConnection);
+    // How many labels fit and how many points are worth drawing depend on the plot's
+    // width: look again once it is laid out.
+    connect(c, &QChart::plotAreaChanged, this, [this] {
+        showHorizontalRange(model_.horizontalMinimum(), model_.horizontalMaximum());
+        if (columnsShown_ != plotColumns())
+            syncPoints(true);
+    }, Qt::QueuedConnection);
 
     model_.onChanged = [this](unsigned changes) { modelChanged(changes); };
     modelChanged(TrendChartModel::HorizontalRange | TrendChartModel::ValueRange
@@ -156,8 +195,14 @@ int TrendChartView::labelsThatFit(double max) const
 {
     const QFontMetricsF metrics(axisX_->labelsFont());
     const double label = metrics.horizontalAdvance(QString::number(qint64(max))) + metrics.averageCharWidth();
+    return std::clamp(int(plotColumns() / label), 1, 5);
+}
+
+// The plot's width in pixels; an estimate until the chart is first laid out.
+int TrendChartView::plotColumns() const
+{
     const double plot = chart()->plotArea().width();
-    return std::clamp(int((plot > 0 ? plot : width() * 0.8) / label), 1, 5);
+    return std::max(64, int(plot > 0 ? plot : width() * 0.8));
 }
 
 void TrendChartView::syncPoints(bool force)
@@ -166,12 +211,8 @@ void TrendChartView::syncPoints(bool force)
     if (!force && span == shownSpan_)
         return;
     shownSpan_ = span;
-    QList<QPointF> points;
-    if (span.first <= span.last) {
-        points.reserve(span.last - span.first + 1);
-        for (qint64 x = span.first; x <= span.last; ++x)
-            points.append(QPointF(double(x), model_.point(x)));
-    }
+    columnsShown_ = plotColumns();
+    const QList<QPointF> points = seriesPoints(model_, span, columnsShown_);
     areaUpper_->replace(points);
     Series1->replace(points);
 }
