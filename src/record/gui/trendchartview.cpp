@@ -26,8 +26,9 @@ double tickInterval(double width, int ticks)
 }
 
 // The span's points for the series. Drawing more than a few points per pixel column
-// only costs time (a page of a million points took seconds to lay out and paint): past twice `columns`, the span goes in that many buckets, each handed on as
-// its lowest and its highest point in their order, so the curve keeps its outline. The
+// only costs time (a page of a million points took seconds to lay out and paint):
+// past twice `columns`, the span goes in that many buckets, each handed on as its
+// lowest and its highest point in their order, so the curve keeps its outline. The
 // span's ends stay, so the curve still runs to the plot's edges.
 QList<QPointF> seriesPoints(const TrendChartModel &model, TrendChartModel::Span span, qint64 columns)
 {
