@@ -1,5 +1,6 @@
 #include "record/report.h"
 
+#include "record/elidedtext.h"
 #include "record/replacingfile.h"
 
 #include <QFont>
@@ -12,6 +13,8 @@
 namespace sorrel {
 
 namespace {
+
+constexpr double kColumnGapMm = 1; // between a cut text and the next column
 
 QFont arial(double points, bool bold = false, bool underline = false)
 {
@@ -33,6 +36,12 @@ public:
     void label(QPainter &p, double xMm, double yMm, const QString &text) const
     {
         p.drawText(QRectF(at(xMm, yMm), QSizeF(0, 0)), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text);
+    }
+    // A label that ends before rightMm: a longer text is cut at the right.
+    void cell(QPainter &p, double xMm, double yMm, double rightMm, const QString &text) const
+    {
+        const double heightMm = QuickRep5::data_detial.height - 2.1;
+        drawElidedText(p, QRectF(at(xMm, yMm), at(rightMm, yMm + heightMm)), Qt::AlignLeft | Qt::AlignTop, text);
     }
 private:
     double x_, y_;
@@ -88,8 +97,8 @@ void QuickRep5::paintPage(QPainter &p, int page) const
         const ReadingRow r = table_.row(i);
         if (r.no)
             g.label(p, left + 12.7, top + 2.1, QString::number(*r.no));
-        g.label(p, left + 33.9, top + 2.1, r.time);
-        g.label(p, left + 65.6, top + 2.1, r.value);
+        g.cell(p, left + 33.9, top + 2.1, left + 65.6 - kColumnGapMm, r.time);
+        g.cell(p, left + 65.6, top + 2.1, left + 86.8 - kColumnGapMm, r.value);
         g.label(p, left + 86.8, top + 2.1, r.unit);
         top += data_detial.height;
     }

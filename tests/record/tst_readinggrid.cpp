@@ -2,6 +2,7 @@
 #include "record/gui/readinggridview.h"
 
 #include <QHeaderView>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -15,6 +16,7 @@ private Q_SLOTS:
     void cells();
     void followsAppendedRows();
     void batchAndReset();
+    void longTimeKeepsItsStart();
 };
 
 void TestReadingGrid::columns_data()
@@ -139,6 +141,53 @@ void TestReadingGrid::batchAndReset()
     model.detach();
     table.append({3, "", "", ""});
     QCOMPARE(model.rowCount(), 0);
+}
+
+// A time of 20 characters (the longest a row holds) is wider than its column: it shows
+// from its first character, cut at the right, and the cells beside it stay untouched.
+void TestReadingGrid::longTimeKeepsItsStart()
+{
+    const QString longTime = QStringLiteral("2024-03-09T10:15:02Z");
+    const auto render = [](const QString &time) {
+        ReadingTable table;
+        table.append({1, "10:15:01", "1.0", "lux"});
+        table.append({2, time, "2.0", "lux"}); // not the current row: no highlight
+        ReadingGridModel model(table);
+        ReadingGridView view;
+        view.setModel(&model);
+        view.resize(398, 233);
+        return view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage shown = render(longTime);
+    const QImage shortTime = render(QStringLiteral("10:15:02"));
+
+    ReadingGridView view; // for the grid's font, palette and column widths
+    ReadingTable none;
+    ReadingGridModel model(none);
+    view.setModel(&model);
+    const int left = view.header()->sectionPosition(ReadingGridModel::Time);
+    const int right = left + view.header()->sectionSize(ReadingGridModel::Time);
+    const QRect cell(left + 2, ReadingGridView::kRowHeight, right - left - 4, ReadingGridView::kRowHeight - 1);
+    const QFontMetrics metrics(view.font());
+    QVERIFY(metrics.horizontalAdvance(longTime) > cell.width()); // the case in question
+
+    // The text's start as it looks drawn from the cell's left edge.
+    const QString start = longTime.left(7);
+    QImage expected(cell.size(), QImage::Format_RGB32);
+    expected.fill(view.palette().color(QPalette::Base));
+    {
+        QPainter p(&expected);
+        p.setFont(view.font());
+        p.setPen(view.palette().color(QPalette::Text));
+        p.drawText(QRect(QPoint(0, 0), QSize(cell.width(), ReadingGridView::kRowHeight)),
+                   Qt::AlignLeft | Qt::AlignVCenter, start);
+    }
+    const int startWidth = metrics.horizontalAdvance(start) - 1;
+    QCOMPARE(shown.copy(cell.left(), cell.top(), startWidth, cell.height()),
+             expected.copy(0, 0, startWidth, cell.height()));
+    // Right of the time column, the row looks as it does with a short time.
+    const QRect beside(right, ReadingGridView::kRowHeight, shown.width() - right, ReadingGridView::kRowHeight);
+    QCOMPARE(shown.copy(beside), shortTime.copy(beside));
 }
 
 QTEST_MAIN(TestReadingGrid)

@@ -9,11 +9,18 @@
 #include <QActionGroup>
 #include <QAreaSeries>
 #include <QCheckBox>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QTest>
 #include <QTimer>
 #include <QValueAxis>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
 
 using namespace sorrel;
 
@@ -32,6 +39,99 @@ void feed(TFCOMM &w, const QString &value, float count, Ind point)
     w.session().onRecord();
 }
 
+// Ends the process when the main thread stays busy past a deadline: a frozen event loop
+// cannot fail a QTRY, so the freeze would otherwise stall the run until CTest's timeout.
+class FreezeGuard {
+public:
+    FreezeGuard(const QString &what, std::chrono::seconds limit)
+        : what_(what.toStdString()), thread_([this, limit] { watch(limit); }) {}
+    ~FreezeGuard()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+
+private:
+    void watch(std::chrono::seconds limit)
+    {
+        std::unique_lock lock(mutex_);
+        if (!wake_.wait_for(lock, limit, [this] { return done_; })) {
+            std::fprintf(stderr, "FAIL: %s did not return within %lld s\n", what_.c_str(),
+                         static_cast<long long>(limit.count()));
+            std::abort();
+        }
+    }
+
+    std::string what_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+struct AxisLabel {
+    QString text;
+    QRectF box; // in the chart's scene
+};
+
+// The horizontal axis labels as drawn: the visible texts below the plot area, left to right.
+QList<AxisLabel> horizontalLabels(TrendChartView *chart)
+{
+    const qreal plotBottom = chart->chart()->plotArea().bottom();
+    QList<AxisLabel> out;
+    for (QGraphicsItem *item : chart->scene()->items()) {
+        auto *text = qgraphicsitem_cast<QGraphicsTextItem *>(item);
+        if (!text || !text->isVisible() || text->toPlainText().isEmpty())
+            continue;
+        const QRectF box = text->sceneBoundingRect();
+        if (box.top() >= plotBottom)
+            out.append({text->toPlainText(), box});
+    }
+    std::sort(out.begin(), out.end(), [](const AxisLabel &a, const AxisLabel &b) { return a.box.left() < b.box.left(); });
+    return out;
+}
+
+QStringList texts(const QList<AxisLabel> &labels)
+{
+    QStringList out;
+    for (const AxisLabel &l : labels)
+        out << l.text;
+    return out;
+}
+
+// The labels the dynamic ticks should carry: every multiple of the interval in the range.
+QStringList expectedTicks(const QValueAxis *x)
+{
+    QStringList out;
+    const qint64 step = qint64(x->tickInterval());
+    for (qint64 v = qint64(std::ceil(x->min() / double(step))) * step; v <= x->max(); v += step)
+        out << QString::number(v);
+    return out;
+}
+
+// What is wrong with the horizontal axis labels; empty when the axis shows a label at each
+// tick, all inside the chart and none touching the next.
+QString labelFault(TrendChartView *chart)
+{
+    const QList<AxisLabel> labels = horizontalLabels(chart);
+    const QStringList shown = texts(labels);
+    if (shown.isEmpty() || shown != expectedTicks(chart->horizontalAxis()))
+        return QStringLiteral("labels ") + shown.join(u' ') + QStringLiteral(" for ticks ")
+            + expectedTicks(chart->horizontalAxis()).join(u' ');
+    const QRectF chartBox = chart->chart()->rect();
+    for (qsizetype i = 0; i < labels.size(); ++i) {
+        if (!chartBox.contains(labels[i].box))
+            return labels[i].text + QStringLiteral(" outside the chart");
+        if (i > 0 && labels[i - 1].box.right() >= labels[i].box.left())
+            return labels[i - 1].text + QStringLiteral(" runs into ") + labels[i].text;
+    }
+    return {};
+}
+
 } // namespace
 
 class TestRecordWindow : public QObject {
@@ -44,6 +144,8 @@ private Q_SLOTS:
     void newFromEachPlace();
     void editsTakeDigitsOnly();
     void pageSizeEntry();
+    void largePageSizes();
+    void widePageKeepsOutline();
     void fillAndEnlarge();
 };
 
@@ -209,6 +311,86 @@ void TestRecordWindow::pageSizeEntry()
         QVERIFY(!w.Timer2->isActive());
         w.chartControl()->SetPageSize(50);
     }
+}
+
+// Every size from 1 to the largest int applies and leaves a readable axis, each after the
+// one before (a stale tick interval over a new range once built range/20 tick marks).
+// Every size from 1 to the largest int applies and leaves a readable axis, each after the
+// one before (a stale tick interval over a new range once built range/20 tick marks).
+void TestRecordWindow::largePageSizes()
+{
+    RecordingNotifier notifier;
+    TFCOMM w(AppOptions{}, notifier);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    for (int i = 1; i <= 30; ++i)
+        feed(w, QString::number(i), i, Ind::LcdP1);
+    TrendChartView *chart = w.trendChart();
+    QValueAxis *x = chart->horizontalAxis();
+    const auto apply = [&](int size) {
+        const QString typed = QString::number(size);
+        const FreezeGuard guard(QStringLiteral("page size ") + typed, std::chrono::seconds(60));
+        w.Maxrecord->setFocus();
+        w.Maxrecord->selectAll();
+        QTest::keyClicks(w.Maxrecord, typed);
+        QTRY_COMPARE_WITH_TIMEOUT(w.chartControl()->pageSize(), size, 5000);
+        QCOMPARE(w.Maxrecord->text(), typed);
+    };
+    for (int size : {1, 100, 100000, 1000000, std::numeric_limits<int>::max()}) {
+        apply(size);
+        if (QTest::currentTestFailed())
+            return;
+        // 31 points (the placeholder and 30 readings) fill one page of any size but 1.
+        QCOMPARE(w.Bt10->text(), size == 1 ? QStringLiteral("31") : QStringLiteral("1"));
+        // A page of one point is drawn half a point either side of it.
+        QCOMPARE(x->min(), size == 1 ? 29.5 : 1);
+        QCOMPARE(x->max(), size == 1 ? 30.5 : size);
+        const double ticks = std::floor((x->max() - x->min()) / x->tickInterval()) + 1;
+        QVERIFY2(ticks >= 1 && ticks <= 12, qPrintable(QStringLiteral("%1 ticks").arg(ticks)));
+        QTRY_COMPARE(labelFault(chart), QString());
+    }
+    // Labels chosen for the enlarged chart must still fit once it is restored.
+    QTest::mouseClick(w.TbFd, Qt::LeftButton);
+    apply(1000000);
+    apply(std::numeric_limits<int>::max());
+    QTRY_COMPARE(labelFault(chart), QString());
+    QTest::mouseClick(w.TbSx, Qt::LeftButton);
+    QTRY_COMPARE(labelFault(chart), QString());
+    QVERIFY(notifier.messages.isEmpty());
+}
+
+// A page of more points than the plot has pixel columns hands the series at most two a
+// column, and those keep the curve's ends, its lowest and its highest points.
+void TestRecordWindow::widePageKeepsOutline()
+{
+    RecordingNotifier notifier;
+    TFCOMM w(AppOptions{}, notifier);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    TrendChartView *chart = w.trendChart();
+    // A saw with one low and one high tooth somewhere in the middle.
+    for (int i = 1; i < 20000; ++i)
+        w.chartControl()->AddPoint(i == 7777 ? -50 : i == 12345 ? 3000 : i % 97);
+    w.chartControl()->SetPageSize(20000);
+    const QList<QPointF> shown = chart->Series1->points();
+    QCOMPARE(chart->Series2->upperSeries()->points(), shown);
+    const qreal columns = chart->chart()->plotArea().width();
+    QVERIFY2(shown.size() <= 2 * columns + 2, qPrintable(QStringLiteral("%1 points").arg(shown.size())));
+    QVERIFY(shown.size() > columns);
+    QCOMPARE(shown.constFirst(), QPointF(0, 0));
+    QCOMPARE(shown.constLast(), QPointF(19999, 19999 % 97));
+    QVERIFY(shown.contains(QPointF(7777, -50)));
+    QVERIFY(shown.contains(QPointF(12345, 3000)));
+    QVERIFY(std::is_sorted(shown.begin(), shown.end(),
+                           [](const QPointF &a, const QPointF &b) { return a.x() < b.x(); }));
+    // The saw's own lowest and highest stay too.
+    qreal low = 1e9, high = -1e9;
+    for (const QPointF &p : shown)
+        if (p.x() != 7777 && p.x() != 12345) {
+            low = std::min(low, p.y());
+            high = std::max(high, p.y());
+        }
+    QCOMPARE(std::make_pair(low, high), std::make_pair(qreal(0), qreal(96)));
 }
 
 void TestRecordWindow::fillAndEnlarge()

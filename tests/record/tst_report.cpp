@@ -75,6 +75,7 @@ private Q_SLOTS:
     void placement_data();
     void placement();
     void titleCentred();
+    void longTimeStaysInItsColumn();
     void snapshot();
     void unwritablePdf_data();
     void unwritablePdf();
@@ -198,6 +199,30 @@ void TestReport::titleCentred()
     QVERIFY(data && title);
     QVERIFY2(qAbs((data->x + title->right) / 2 - 105) < 0.5,
              qPrintable(QStringLiteral("%1 to %2 mm").arg(data->x).arg(title->right)));
+}
+
+// A time of 20 characters (the longest a row holds) is cut at the right inside its
+// column and leaves the value beside it readable.
+void TestReport::longTimeStaysInItsColumn()
+{
+    ReadingTable table;
+    table.append({1, QStringLiteral("2024-03-09T10:15:02Z"), QStringLiteral("v1"), QStringLiteral("lux")});
+    const QuickRep5 report(table, QStringLiteral("d"));
+    const QString pdf = dir_.filePath(QStringLiteral("longtime.pdf"));
+    QString error;
+    QVERIFY2(writeReportPdf(report, pdf, &error), qPrintable(error));
+    const QList<Word> words = wordsOf(pdf, 1);
+    std::optional<Word> time;
+    for (const Word &w : words)
+        if (w.text.startsWith(QStringLiteral("2024-03-09T")))
+            time = w;
+    QVERIFY(time);
+    QVERIFY2(qAbs(time->x - 43.9) < 0.8, qPrintable(QStringLiteral("time at %1 mm").arg(time->x)));
+    const auto value = find(words, QStringLiteral("v1"));
+    QVERIFY2(value, qPrintable(time->text));
+    QVERIFY2(qAbs(value->x - 75.6) < 0.8, qPrintable(QStringLiteral("value at %1 mm").arg(value->x)));
+    QVERIFY2(time->right < value->x - 0.5,
+             qPrintable(QStringLiteral("time %1 ends at %2 mm").arg(time->text).arg(time->right)));
 }
 
 // The report keeps the rows of its making; rows recorded later and a table emptied

@@ -1,5 +1,7 @@
 #include "app/gui/tfcomm.h"
 
+#include "app/gui/filedialog.h"
+
 #include "record/gui/chartpicture.h"
 #include "record/gui/reportpreview.h"
 #include "record/readingfiles.h"
@@ -34,7 +36,7 @@ QStringList nameFilters(const QString &pairs)
 QFileDialog *fileDialog(QWidget *owner, const char *name, QFileDialog::AcceptMode mode, const char *filter,
                         const char *suffix)
 {
-    auto *dialog = new QFileDialog(owner);
+    QFileDialog *dialog = newFileDialog(owner);
     dialog->setObjectName(QString::fromLatin1(name));
     dialog->setAcceptMode(mode);
     dialog->setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);

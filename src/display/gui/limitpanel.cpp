@@ -178,9 +178,10 @@ bool LimitPanel::eventFilter(QObject *watched, QEvent *event)
     const LimitBox b = watched == T1HI ? LimitBox::High : LimitBox::Low;
     if (event->type() == QEvent::KeyPress) {
         const QString t = static_cast<QKeyEvent *>(event)->text();
-        // Only characters are filtered; editing and navigation keys pass.
-        if (t.size() == 1 && (t[0].unicode() >= 32 || t[0].unicode() == 8)
-            && !session_.judge().acceptsKey(b, t[0]))
+        // Only characters are filtered; editing and navigation keys pass, Delete too,
+        // which carries U+007F on X11 and Wayland.
+        const char16_t c = t.size() == 1 ? t[0].unicode() : 0;
+        if ((c >= 32 || c == 8) && c != 0x7f && !session_.judge().acceptsKey(b, t[0]))
             return true;
     } else if (event->type() == QEvent::FocusOut) {
         if (session_.judge().leave(b))

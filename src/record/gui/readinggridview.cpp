@@ -1,5 +1,6 @@
 #include "record/gui/readinggridview.h"
 
+#include "record/elidedtext.h"
 #include "record/gui/readinggridmodel.h"
 
 #include <QHeaderView>
@@ -175,8 +176,8 @@ void ReadingGridView::paintEvent(QPaintEvent *)
                 p.setFont(model_->data(model_->index(r, c), Qt::FontRole).value<QFont>());
             else
                 p.setFont(font());
-            p.drawText(QRect(x + 2, y, w - 4, kRowHeight),
-                       int(ReadingGridModel::columnAlignment(c)), model_->cellText(r, c));
+            drawElidedText(p, QRect(x + 2, y, w - 4, kRowHeight), ReadingGridModel::columnAlignment(c),
+                           model_->cellText(r, c));
         }
     }
     // Row and column lines.

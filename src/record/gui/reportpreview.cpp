@@ -1,5 +1,7 @@
 #include "record/gui/reportpreview.h"
 
+#include "app/gui/filedialog.h"
+
 #include <QAction>
 #include <QDir>
 #include <QFileDialog>
@@ -264,12 +266,12 @@ void ReportPreview::printTo(QPrinter &printer)
 
 void ReportPreview::savePdfWithDialog()
 {
-    QFileDialog dialog(this, QStringLiteral("Save Report"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilter(QStringLiteral("PDF (*.pdf)"));
-    dialog.setDefaultSuffix(QStringLiteral("pdf"));
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-        savePdfTo(dialog.selectedFiles().constFirst());
+    const std::unique_ptr<QFileDialog> dialog(newFileDialog(this, QStringLiteral("Save Report")));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setNameFilter(QStringLiteral("PDF (*.pdf)"));
+    dialog->setDefaultSuffix(QStringLiteral("pdf"));
+    if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
+        savePdfTo(dialog->selectedFiles().constFirst());
 }
 
 bool ReportPreview::savePdfTo(const QString &fileName)

@@ -1,10 +1,12 @@
 #include "record/gui/trendchartview.h"
 
 #include <QAreaSeries>
+#include <QFontMetricsF>
 #include <QGraphicsRectItem>
 #include <QLineSeries>
 #include <QValueAxis>
 #include <QWheelEvent>
+#include <algorithm>
 
 namespace sorrel {
 
@@ -12,14 +14,52 @@ namespace {
 constexpr int kLeftWallDepth = 11;
 constexpr int kToolbarBand = 26; // the toolbar sits inside the chart's top edge
 
-// At most five labelled ticks per page, on whole points (1, 2 or 5 times a power of ten).
-double tickInterval(double width)
+// The smallest step on whole points (1, 2 or 5 times a power of ten) that puts at most
+// `ticks` labelled ticks on a page width points wide.
+double tickInterval(double width, int ticks)
 {
     for (double scale = 1; scale < 1e12; scale *= 10)
         for (double step : {1.0, 2.0, 5.0})
-            if (step * scale * 5 >= width)
+            if (step * scale * ticks >= width)
                 return step * scale;
     return 1e12;
+}
+
+// The span's points for the series. Drawing more than a few points per pixel column
+// only costs time (a page of a million points took seconds to lay out and paint):
+// past twice `columns`, the span goes in that many buckets, each handed on as its
+// lowest and its highest point in their order, so the curve keeps its outline. The
+// span's ends stay, so the curve still runs to the plot's edges.
+QList<QPointF> seriesPoints(const TrendChartModel &model, TrendChartModel::Span span, qint64 columns)
+{
+    QList<QPointF> points;
+    const qint64 count = span.last - span.first + 1;
+    const auto at = [&](qint64 x) { return QPointF(double(x), model.point(x)); };
+    if (count <= 2 * columns + 2) {
+        points.reserve(qMax<qint64>(count, 0));
+        for (qint64 x = span.first; x <= span.last; ++x)
+            points.append(at(x));
+        return points;
+    }
+    const qint64 width = (count - 2 + columns - 1) / columns;
+    points.reserve(2 * columns + 2);
+    points.append(at(span.first));
+    for (qint64 first = span.first + 1; first < span.last; first += width) {
+        const qint64 last = std::min(first + width, span.last) - 1;
+        qint64 low = first, high = first;
+        for (qint64 x = first + 1; x <= last; ++x) {
+            const double v = model.point(x);
+            if (v < model.point(low))
+                low = x;
+            else if (v > model.point(high))
+                high = x;
+        }
+        points.append(at(std::min(low, high)));
+        if (low != high)
+            points.append(at(std::max(low, high)));
+    }
+    points.append(at(span.last));
+    return points;
 }
 } // namespace
 
@@ -72,6 +112,7 @@ TrendChartView::TrendChartView(QWidget *parent) : QChartView(parent)
     axisX_ = new QValueAxis;
     axisX_->setLabelFormat(QStringLiteral("%d"));
     axisX_->setTickType(QValueAxis::TicksDynamic);
+    axisX_->setTickAnchor(0);
     axisY_ = new QValueAxis;
     axisY_->setLabelFormat(QStringLiteral("%d"));
     QPen axisLine(QColor(0, 64, 128), 1, Qt::DashLine);
@@ -99,6 +140,13 @@ TrendChartView::TrendChartView(QWidget *parent) : QChartView(parent)
     leftWall_->setPen(Qt::NoPen);
     leftWall_->setZValue(0.5); // over the back wall, under grid, axes and series
     connect(c, &QChart::plotAreaChanged, this, [this] { placeLeftWall(); });
+    // How many labels fit and how many points are worth drawing depend on the plot's
+    // width: look again once it is laid out.
+    connect(c, &QChart::plotAreaChanged, this, [this] {
+        showHorizontalRange(model_.horizontalMinimum(), model_.horizontalMaximum());
+        if (columnsShown_ != plotColumns())
+            syncPoints(true);
+    }, Qt::QueuedConnection);
 
     model_.onChanged = [this](unsigned changes) { modelChanged(changes); };
     modelChanged(TrendChartModel::HorizontalRange | TrendChartModel::ValueRange
@@ -113,13 +161,8 @@ TrendChartView::~TrendChartView()
 
 void TrendChartView::modelChanged(unsigned changes)
 {
-    if (changes & TrendChartModel::HorizontalRange) {
-        const double min = model_.horizontalMinimum();
-        const double max = model_.horizontalMaximum();
-        axisX_->setRange(min, max);
-        axisX_->setTickInterval(tickInterval(max - min));
-        axisX_->setTickAnchor(0);
-    }
+    if (changes & TrendChartModel::HorizontalRange)
+        showHorizontalRange(model_.horizontalMinimum(), model_.horizontalMaximum());
     if (changes & TrendChartModel::ValueRange) {
         if (model_.valueMinimum() <= model_.valueMaximum())
             axisY_->setRange(model_.valueMinimum(), model_.valueMaximum());
@@ -130,18 +173,47 @@ void TrendChartView::modelChanged(unsigned changes)
         syncPoints(changes & TrendChartModel::HorizontalRange);
 }
 
+void TrendChartView::showHorizontalRange(double min, double max)
+{
+    // A page of one point has no width to draw; centre that point instead.
+    if (max <= min) {
+        min -= 0.5;
+        max = min + 1;
+    }
+    // Each setter lays the axis out at once, ticks over the whole range: the interval
+    // must never be the small one while the range is the wide one, or a page size of
+    // a million builds 50000 ticks on the way. So widen it before the range grows and
+    // narrow it after the range shrinks.
+    const double interval = tickInterval(max - min, labelsThatFit(max));
+    if (interval > axisX_->tickInterval())
+        axisX_->setTickInterval(interval);
+    axisX_->setRange(min, max);
+    axisX_->setTickInterval(interval);
+}
+
+// Five labels a page, fewer when long numbers would otherwise run into each other.
+int TrendChartView::labelsThatFit(double max) const
+{
+    const QFontMetricsF metrics(axisX_->labelsFont());
+    const double label = metrics.horizontalAdvance(QString::number(qint64(max))) + metrics.averageCharWidth();
+    return std::clamp(int(plotColumns() / label), 1, 5);
+}
+
+// The plot's width in pixels; an estimate until the chart is first laid out.
+int TrendChartView::plotColumns() const
+{
+    const double plot = chart()->plotArea().width();
+    return std::max(64, int(plot > 0 ? plot : width() * 0.8));
+}
+
 void TrendChartView::syncPoints(bool force)
 {
     const TrendChartModel::Span span = model_.visibleSpan();
     if (!force && span == shownSpan_)
         return;
     shownSpan_ = span;
-    QList<QPointF> points;
-    if (span.first <= span.last) {
-        points.reserve(span.last - span.first + 1);
-        for (qint64 x = span.first; x <= span.last; ++x)
-            points.append(QPointF(double(x), model_.point(x)));
-    }
+    columnsShown_ = plotColumns();
+    const QList<QPointF> points = seriesPoints(model_, span, columnsShown_);
     areaUpper_->replace(points);
     Series1->replace(points);
 }

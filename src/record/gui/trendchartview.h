@@ -2,7 +2,8 @@
 // The trend chart Chtshow on Qt Charts: an area series Series2 and a line series
 // Series1 over one page of the run. The run's points stay in the TrendChartModel;
 // the series only ever hold the points of the window, so a point costs the same on
-// page 1 and on page 100000. The view owns its model.
+// page 1 and on page 100000, and of a page wider than the plot at most two per pixel
+// column, so a page of a million points draws no more of them. The view owns its model.
 
 #include "record/trendchartmodel.h"
 
@@ -39,6 +40,9 @@ protected:
 private:
     void ChtshowMouseWheel(QWheelEvent *event);
     void modelChanged(unsigned changes);
+    void showHorizontalRange(double min, double max);
+    int labelsThatFit(double max) const;
+    int plotColumns() const;
     void syncPoints(bool force);
     void placeLeftWall();
     void applyMargins();
@@ -49,6 +53,7 @@ private:
     QValueAxis *axisY_ = nullptr;
     QGraphicsRectItem *leftWall_ = nullptr;
     TrendChartModel::Span shownSpan_;
+    int columnsShown_ = 0; // the plot width the series' points were chosen for
 };
 
 } // namespace sorrel
