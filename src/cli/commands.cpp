@@ -4,11 +4,13 @@ namespace sorrel::cli {
 
 int runDecode(const QStringList &args); // decode.cpp
 int runLog(const QStringList &args);    // log.cpp
+int runDevices(const QStringList &args); // devices.cpp
 
 const QList<Command> &commands()
 {
     static const QList<Command> list{{QStringLiteral("decode"), runDecode},
-                                         {QStringLiteral("log"), runLog}};
+                                         {QStringLiteral("log"), runLog},
+                                         {QStringLiteral("devices"), runDevices}};
     return list;
 }
 

@@ -44,7 +44,8 @@ const char kUsage[] =
     "Records readings as the window does, without it, until --count rows are recorded,\n"
     "--duration seconds have passed, the record limit is reached, or SIGINT/SIGTERM.\n"
     "  --port DEV     a serial device, read with the profile's frame handler\n"
-    "  --bridge [DEV] a USB bridge tty (default: the first one found)\n"
+    "  --bridge [DEV] a USB bridge tty or its /dev/serial/by-id/ link (default: the one\n"
+    "                 bridge present; with several, none is taken: see sorrel-cli devices)\n"
     "  --demo         the simulated light meter\n"
     "  --profile      model flags (default osprey)\n"
     "  --interval S   sampling interval in whole seconds (\"Sampling Interval\" checked)\n"
@@ -52,8 +53,10 @@ const char kUsage[] =
     "  --no-repeat    record a reading only when it differs from the last one recorded\n"
     "  --out FILE     .xml: XML data packet, written at the end; any other name:\n"
     "                 tab-separated, written as rows come and flushed every second\n"
-    "A device that goes away is reopened once a second; logging resumes when it is back.\n"
-    "Exit status: 0 done, 1 the file could not be written, 2 bad options\n";
+    "A device that is missing or goes away is reopened once a second; logging resumes\n"
+    "when it is back. One this user may not open, or held by another program, ends the run.\n"
+    "Exit status: 0 done, 1 the file could not be written or the device cannot be used,\n"
+    "2 bad options\n";
 
 enum class Source { Port, Bridge, Demo };
 
@@ -341,11 +344,12 @@ public:
         options.demo = source_ == Source::Demo;
         if (source_ == Source::Bridge) {
             const QString dev = device_;
-            // The bridge link wants exactly one bridge present: the named one, or the first.
+            // The bridge link wants exactly one bridge present: the named one, or the one
+            // found; with several it refuses and lists them.
             options.bridgeApi = std::make_unique<TtyBridgeApi>([dev] {
                 if (!dev.isEmpty())
                     return QFileInfo::exists(dev) ? QStringList{dev} : QStringList{};
-                return locateBridgeTtys().mid(0, 1);
+                return locateBridgeTtys();
             });
         }
         if (source_ == Source::Port)
@@ -372,14 +376,37 @@ public:
 
     bool open()
     {
-        if (source_ == Source::Port)
-            return links_->COMM2().Connect();
+        failure_ = {};
+        if (source_ == Source::Port) {
+            if (links_->COMM2().Connect())
+                return true;
+            failure_ = links_->COMM2().lastFailure();
+            return false;
+        }
         quint32 n = 0;
-        if (links_->bridgeApi().SI_GetNumDevices(&n) != SiStatus::Success || n != 1)
+        if (links_->bridgeApi().SI_GetNumDevices(&n) != SiStatus::Success || n == 0)
             return false;
         BridgeLink &bridge = links_->bridge();
-        bridge.usb_dllClick();
-        return bridge.opened() && bridge.status() == SiStatus::Success;
+        bridge.usb_dllClick(); // says why it did not open
+        if (n > 1) {
+            failure_.problem = DeviceProblem::Other; // waiting would not choose one
+            return false;
+        }
+        if (bridge.opened() && bridge.status() == SiStatus::Success)
+            return true;
+        failure_ = links_->bridgeApi().lastOpenFailure();
+        return false;
+    }
+
+    // Trying again will not help: no rights, held by another program, several bridges.
+    bool hopeless() const { return failure_.failed() && !failure_.retryable(); }
+
+    // The bridge link has said why already.
+    void tellFailure(Notifier &notifier) const
+    {
+        if (source_ == Source::Port)
+            notifier.error(withDetail(QStringLiteral("sorrel-cli log: cannot open %1").arg(device_),
+                                      links_->COMM2().failureDetail()));
     }
 
     bool lost()
@@ -404,6 +431,7 @@ private:
     Source source_;
     QString device_;
     std::unique_ptr<MeterLinks> links_;
+    DeviceFailure failure_;
 };
 
 // ---- the run -------------------------------------------------------------------------
@@ -463,12 +491,8 @@ public:
         QTimer watch; // lost devices, once a second
         watch.setInterval(1000);
         QObject::connect(&watch, &QTimer::timeout, [this] { watchMeter(); });
-        open_ = meter_->open();
-        if (open_)
-            notifier_.deviceOpened();
-        else
-            notifier_.plain(QStringLiteral("sorrel-cli log: cannot open %1; trying again every second")
-                                .arg(meter_->name()));
+        if (!openMeter())
+            return 1;
         watch.start();
 
         QTimer deadline;
@@ -529,6 +553,22 @@ private:
         }
     }
 
+    // The first open; false when the run must end (the reason is said).
+    bool openMeter()
+    {
+        open_ = meter_->open();
+        if (open_) {
+            notifier_.deviceOpened();
+        } else if (meter_->hopeless()) {
+            meter_->tellFailure(notifier_);
+            return false;
+        } else {
+            notifier_.plain(QStringLiteral("sorrel-cli log: cannot open %1; trying again every second")
+                                .arg(meter_->name()));
+        }
+        return true;
+    }
+
     void watchMeter()
     {
         if (open_ && meter_->lost()) {
@@ -542,6 +582,9 @@ private:
             open_ = true;
             notifier_.deviceOpened();
             notifier_.plain(QStringLiteral("sorrel-cli log: %1 is open; logging").arg(meter_->name()));
+        } else if (!open_ && meter_->hopeless()) {
+            meter_->tellFailure(notifier_);
+            end(1);
         }
     }
 
