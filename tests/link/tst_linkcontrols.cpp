@@ -82,7 +82,7 @@ void TestLinkControls::connectThatFailsStaysDisconnected()
     TFCOMM w(AppOptions{}, notifier);
     w.show();
     QTest::mouseClick(w.BTCon, Qt::LeftButton);
-    QCOMPARE(notifier.messages, (QList<RecordingNotifier::Message>{{MessageKind::Error, "Could not open COM 1."}}));
+    QCOMPARE(notifier.messages, (QList<RecordingNotifier::Message>{{MessageKind::Error, "Could not open COM 1.\n/nonexistent/ttyA: No such file or directory."}}));
     QVERIFY(w.BTCon->isVisible());
     QVERIFY(!w.BtDiscon->isVisible());
     QVERIFY(w.START1->isEnabled());
