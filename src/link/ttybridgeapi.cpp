@@ -170,13 +170,14 @@ int openBridgeTty(const QString &path)
         errno = error;
         return -1;
     };
-    // The flock stops a second Sorrel even as root; TIOCEXCL stops other users' opens.
+    // The flock stops a second Sorrel even as root; TIOCEXCL also stops programs of
+    // other users that do not flock.
     if (!lockDevice(fd))
         return fail(errno);
     if (const qint64 pid = serialLockFileHolder(path); pid > 0 && pid != ::getpid())
         return fail(EBUSY);
-    if (::ioctl(fd, TIOCEXCL) != 0)
-        return fail(errno);
+    // Best effort: the flock above is what keeps a second reader out.
+    [[maybe_unused]] const int exclusive = ::ioctl(fd, TIOCEXCL);
     termios t{};
     if (::tcgetattr(fd, &t) != 0)
         return fail(errno);
