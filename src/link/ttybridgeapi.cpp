@@ -176,8 +176,10 @@ int openBridgeTty(const QString &path)
         return fail(errno);
     if (const qint64 pid = serialLockFileHolder(path); pid > 0 && pid != ::getpid())
         return fail(EBUSY);
-    // Best effort: the flock above is what keeps a second reader out.
-    [[maybe_unused]] const int exclusive = ::ioctl(fd, TIOCEXCL);
+    // A hung-up tty (a pulled cable whose node lingers) fails here with EIO. A device
+    // that lacks the call (ENOTTY) still has the flock against a second reader.
+    if (::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY)
+        return fail(errno);
     termios t{};
     if (::tcgetattr(fd, &t) != 0)
         return fail(errno);

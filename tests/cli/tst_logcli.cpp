@@ -1,4 +1,5 @@
 #include "app/notifier.h"
+#include "link/deviceaccess.h"
 #include "link/pseudoterminal.h"
 #include "link/ternframeencoder.h"
 #include "record/readingfiles.h"
@@ -7,11 +8,13 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTime>
 #include <QTest>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <functional>
 #include <unistd.h>
 
@@ -27,6 +30,8 @@ private Q_SLOTS:
     void portUntilSigterm();
     void unplugAndBack_data();
     void unplugAndBack();
+    void deviceItCannotUse_data();
+    void deviceItCannotUse();
     void interval_data();
     void interval();
     void badOptions_data();
@@ -292,6 +297,87 @@ void TestLogCli::unplugAndBack()
     const QList<ReadingRow> rows = loadRows(out);
     for (qsizetype i = 0; i < rows.size(); ++i)
         QCOMPARE(rows[i].no, qint32(i + 1));
+}
+
+enum class Access { Missing, Unreadable, Held };
+
+void TestLogCli::deviceItCannotUse_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<Access>("access");
+    QTest::addColumn<QString>("message"); // %1: the device, %2: the program holding it
+    const QString permission = QStringLiteral(
+        "%1: Permission denied. To use it without root, install the udev rule 60-sorrel.rules, or run "
+        "'sudo usermod -aG dialout $USER' and log in again.\n");
+    const QString held = QStringLiteral("%1 is in use by another program (process %2).\n");
+    const QString port = QStringLiteral("Error: sorrel-cli log: cannot open %1\n");
+    const QString bridge = QStringLiteral("Open the equipments mistake\n");
+    QTest::newRow("port missing") << "--port" << Access::Missing << QString();
+    QTest::newRow("port unreadable") << "--port" << Access::Unreadable << port + permission;
+    QTest::newRow("port held") << "--port" << Access::Held << port + held;
+    QTest::newRow("bridge missing") << "--bridge" << Access::Missing << QString();
+    QTest::newRow("bridge unreadable") << "--bridge" << Access::Unreadable << bridge + permission;
+    QTest::newRow("bridge held") << "--bridge" << Access::Held << bridge + held;
+}
+
+// No rights and another program's lock end the run at once with the reason; only a
+// device that is not there is waited for.
+void TestLogCli::deviceItCannotUse()
+{
+    QFETCH(QString, option);
+    QFETCH(Access, access);
+    QFETCH(QString, message);
+    PseudoTerminal pty;
+    QVERIFY(pty.isOpen());
+    QTemporaryDir dir;
+    const QString device = access == Access::Missing ? dir.filePath(QStringLiteral("nothing")) : pty.slavePath();
+    QStringList prefix;
+    QProcess holder;
+    if (access == Access::Unreadable) {
+        // As nobody where the test runs as root.
+        if (::geteuid() == 0) {
+            const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+            if (setpriv.isEmpty())
+                QSKIP("cannot drop privileges here (no setpriv)");
+            prefix = QStringList{setpriv, "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+        }
+        QCOMPARE(::chmod(device.toLocal8Bit().constData(), ::geteuid() == 0 ? 0600 : 0000), 0);
+        QCOMPARE(::chmod(dir.path().toLocal8Bit().constData(), 0777), 0);
+    } else if (access == Access::Held) {
+        const QString flock = QStandardPaths::findExecutable(QStringLiteral("flock"));
+        if (flock.isEmpty())
+            QSKIP("no flock(1) to hold the device");
+        holder.start(flock, {"--exclusive", device, "sleep", "600"});
+        QVERIFY(holder.waitForStarted());
+        QVERIFY(QTest::qWaitFor([&] { return flockHolder(device) == holder.processId(); }, 10000));
+    }
+
+    QProcess p;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    p.setProcessEnvironment(e);
+    const QStringList command = prefix + QStringList{QStringLiteral(SORREL_BINARY_DIR "/sorrel-cli"), "log",
+                                                     option, device, "--out", dir.filePath("rows.txt")};
+    p.start(command.first(), command.mid(1));
+    QVERIFY(p.waitForStarted());
+    if (access == Access::Missing) {
+        QByteArray err;
+        QVERIFY(QTest::qWaitFor([&] { return (err += p.readAllStandardError()).contains("trying again"); }, 10000));
+        QCOMPARE(p.state(), QProcess::Running);
+        ::kill(pid_t(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 0);
+        return;
+    }
+    QVERIFY(p.waitForFinished(10000)); // at once: it does not wait for the device
+    const qint64 holderPid = holder.processId();
+    holder.kill();
+    holder.waitForFinished();
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 1);
+    QCOMPARE(QString::fromLocal8Bit(p.readAllStandardError()),
+             QString(message).replace(QStringLiteral("%1"), device)
+                 .replace(QStringLiteral("%2"), QString::number(holderPid)));
 }
 
 void TestLogCli::interval_data()
