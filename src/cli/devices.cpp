@@ -49,7 +49,8 @@ QStringList portLines(const DeviceInventory &inv)
         QStringList com;
         for (int n : p.com)
             com << QStringLiteral("COM %1").arg(n);
-        QString line = QStringLiteral("  %1  %2").arg(p.path, com.isEmpty() ? QStringLiteral("no COM n") : com.join(u' '));
+        QString line = QStringLiteral("  %1  %2").arg(p.path, com.isEmpty() ? QStringLiteral("no COM n")
+                                                                            : com.join(QStringLiteral(", ")));
         if (p.overriddenCom)
             line += QStringLiteral(" (would be COM %1; SORREL_COM%1 overrides it)").arg(p.overriddenCom);
         if (const QString id = identity(p.usb, p.description); !id.isEmpty())

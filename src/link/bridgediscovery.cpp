@@ -1,10 +1,12 @@
 #include "link/bridgediscovery.h"
 
+#include "link/deviceaccess.h"
 #include "link/serialportnames.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QMap>
+#include <cerrno>
 #include <libudev.h>
 #include <optional>
 
@@ -137,6 +139,14 @@ QStringList locateBridgeTtys()
     for (const BridgeCandidate &c : findBridgeCandidates())
         paths << c.path;
     return paths;
+}
+
+QString namedBridgeMissingDetail()
+{
+    const QString named = qEnvironmentVariable("SORREL_BRIDGE");
+    if (named.isEmpty() || QFileInfo::exists(named))
+        return {};
+    return QStringLiteral("SORREL_BRIDGE names ") + deviceFailure(named, ENOENT).detail();
 }
 
 QString describeBridgeCandidate(const BridgeCandidate &c)

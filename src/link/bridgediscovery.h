@@ -36,6 +36,9 @@ QList<BridgeCandidate> findBridgeCandidates();
 // path or a /dev/serial/by-id/ link), else one tty per recognised USB device.
 QStringList locateBridgeTtys();
 
+// When SORREL_BRIDGE names a device that is not there, the line saying so; else empty.
+QString namedBridgeMissingDetail();
+
 // "/dev/ttyUSB0 (10C4:EA60, CP2102 USB to UART, serial 0001)"; just the path for a
 // device udev does not know.
 QString describeBridgeCandidate(const BridgeCandidate &c);

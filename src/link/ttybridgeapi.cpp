@@ -153,7 +153,9 @@ int TtyBridgeApi::SI_GetNumDevices(quint32 *numDevices)
         return SiStatus::InvalidParameter;
     const QStringList devices = locate_();
     *numDevices = quint32(devices.size());
-    countDetail_ = devices.size() > 1 ? bridgeChoiceDetail(devices) : QString();
+    countDetail_ = devices.size() > 1 ? bridgeChoiceDetail(devices)
+                 : devices.isEmpty()  ? namedBridgeMissingDetail()
+                                      : QString();
     return SiStatus::Success;
 }
 

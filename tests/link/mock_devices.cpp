@@ -215,7 +215,11 @@ class TestMockDevices : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
-    void cleanup() { qunsetenv("SORREL_BRIDGE"); }
+    void cleanup()
+    {
+        for (const char *var : {"SORREL_BRIDGE", "SORREL_COM1", "SORREL_COM2"})
+            qunsetenv(var);
+    }
     void bridgeRecognition_data();
     void bridgeRecognition();
     void bridgeReadEndToEnd();
@@ -418,9 +422,27 @@ void TestMockDevices::devicesCommandListsWhatIsThere()
     QCOMPARE(h[u"product"].toString(), QStringLiteral("USB to Serial"));
     QCOMPARE(h[u"serial"].toString(), QStringLiteral("C3"));
 
+    // COM 1 would open the bridge's tty; the environment sends COM 1 elsewhere and
+    // COM 2 to it.
+    qputenv("SORREL_COM1", "/dev/ttyS9");
+    qputenv("SORREL_COM2", "/dev/ttyUSB0");
+    const QJsonObject mapped = QJsonDocument::fromJson(runCli({"devices", "--json"}).out.toUtf8()).object();
+    const QJsonObject port = mapped[u"serialPorts"].toArray().first().toObject();
+    QCOMPARE(port[u"path"].toString(), QStringLiteral("/dev/ttyUSB0"));
+    QCOMPARE(port[u"com"].toArray(), QJsonArray{2});
+    QCOMPARE(port[u"overriddenCom"].toInt(), 1);
+    const QJsonArray com = mapped[u"comPorts"].toArray();
+    QCOMPARE(com.size(), 4);
+    QCOMPARE(com[0].toObject()[u"path"].toString(), QStringLiteral("/dev/ttyS9"));
+    QVERIFY(com[0].toObject()[u"fromEnvironment"].toBool());
+    QVERIFY(com[1].toObject()[u"fromEnvironment"].toBool());
+    QVERIFY(!com[2].toObject()[u"fromEnvironment"].toBool());
+
     const CliRun text = runCli({QStringLiteral("devices")});
     QVERIFY2(text.out.contains(QStringLiteral("  /dev/ttyUSB0 (10C4:EA60, Silicon Labs %1, serial 0001)").arg(kProduct))
-                 && text.out.contains(u"  /dev/hidraw0  1A86:E008, WCH USB to Serial, serial C3  can open"),
+                 && text.out.contains(u"  /dev/hidraw0  1A86:E008, WCH USB to Serial, serial C3  can open")
+                 && text.out.contains(u"  /dev/ttyUSB0  COM 2 (would be COM 1; SORREL_COM1 overrides it)")
+                 && text.out.contains(u"  COM 1 = /dev/ttyS9 (SORREL_COM1)"),
              qPrintable(text.out));
 }
 

@@ -166,6 +166,7 @@ void TestTtyBridgeApi::countsTheNamedDevice()
     qputenv("SORREL_BRIDGE", "/nonexistent/ttyBRIDGE");
     QCOMPARE(api.SI_GetNumDevices(&n), 0);
     QCOMPARE(n, 0u);
+    QCOMPARE(api.countDetail(), QStringLiteral("SORREL_BRIDGE names /nonexistent/ttyBRIDGE: No such file or directory."));
 }
 
 void TestTtyBridgeApi::readsWholeFramesOnly()
