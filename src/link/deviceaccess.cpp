@@ -32,6 +32,19 @@ bool processAlive(qint64 pid)
     return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
 }
 
+// A lock file outlives a killed program, and its number may be another process's by
+// now: QSerialPort's files also name the program, which must match.
+bool lockOwnerAlive(qint64 pid, const QByteArray &app)
+{
+    if (!processAlive(pid))
+        return false;
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (app.isEmpty() || !comm.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray name = comm.readAll().trimmed(); // at most 15 characters
+    return !name.isEmpty() && app.startsWith(name);
+}
+
 } // namespace
 
 QString DeviceFailure::detail() const
@@ -161,7 +174,8 @@ qint64 serialLockFileHolder(const QString &path)
             if (!lock.open(QIODevice::ReadOnly))
                 continue;
             const qint64 pid = lock.readLine().trimmed().toLongLong();
-            if (processAlive(pid))
+            const QByteArray app = lock.readLine().trimmed();
+            if (lockOwnerAlive(pid, app))
                 return pid;
         }
     }
