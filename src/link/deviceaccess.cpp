@@ -164,12 +164,19 @@ qint64 serialLockFileHolder(const QString &path)
     // The places and names the serial tools use for their lock files.
     static const char *const dirs[] = {"/var/lock", "/run/lock", "/etc/locks", "/var/spool/locks",
                                        "/var/spool/uucp", "/tmp", "/var/tmp"};
-    // "LCK..ttyUSB0"; QSerialPort names a node below /dev/pts "LCK..pts_3".
-    const QString name = QFileInfo(path).fileName();
-    QString flat = path.startsWith(u"/dev/") ? path.mid(5) : path;
-    flat.replace(u'/', u'_');
+    // "LCK..ttyUSB0"; QSerialPort names a node below /dev/pts "LCK..pts_3". A by-id
+    // link is locked under the name of the node it leads to.
+    QStringList files;
+    for (const QString &p : {path, QFileInfo(path).canonicalFilePath()}) {
+        if (p.isEmpty())
+            continue;
+        QString flat = p.startsWith(u"/dev/") ? p.mid(5) : p;
+        flat.replace(u'/', u'_');
+        files << QFileInfo(p).fileName() << flat;
+    }
+    files.removeDuplicates();
     for (const char *dir : dirs) {
-        for (const QString &file : {name, flat}) {
+        for (const QString &file : files) {
             QFile lock(QString::fromLatin1(dir) + QStringLiteral("/LCK..") + file);
             if (!lock.open(QIODevice::ReadOnly))
                 continue;

@@ -2,6 +2,8 @@
 #include "link/pseudoterminal.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
 #include <QTest>
 #include <cerrno>
 #include <fcntl.h>
@@ -15,6 +17,8 @@ private Q_SLOTS:
     void failureFromErrno_data();
     void failureFromErrno();
     void probeSeesAnotherReader();
+    void serialLockFileNamesTheHolder_data();
+    void serialLockFileNamesTheHolder();
     void withDetailAddsALine();
 };
 
@@ -79,6 +83,41 @@ void TestDeviceAccess::probeSeesAnotherReader()
     QVERIFY(!probeDeviceOpen(pty.slavePath()).failed());
     QCOMPARE(flockHolder(pty.slavePath()), 0);
     QCOMPARE(probeDeviceOpen(QStringLiteral("/nonexistent/ttyQ")).problem, DeviceProblem::Missing);
+}
+
+void TestDeviceAccess::serialLockFileNamesTheHolder_data()
+{
+    QTest::addColumn<QByteArray>("program"); // the name the lock file gives
+    QTest::addColumn<bool>("held");
+    QTest::newRow("its holder runs") << QByteArray("sleep") << true;
+    // A killed program's file, whose number now belongs to another process.
+    QTest::newRow("number taken by another program") << QByteArray("sorrel-cli") << false;
+}
+
+// A QSerialPort program elsewhere holds the port by its lock file ("LCK..pts_3": pid,
+// program, host), which as root is all that tells it is in use.
+void TestDeviceAccess::serialLockFileNamesTheHolder()
+{
+    QFETCH(QByteArray, program);
+    QFETCH(bool, held);
+    PseudoTerminal pty;
+    QProcess holder;
+    holder.start(QStringLiteral("sleep"), {QStringLiteral("600")});
+    QVERIFY(holder.waitForStarted());
+    QFile lock(QStringLiteral("/run/lock/LCK..") + pty.slavePath().mid(5).replace(u'/', u'_'));
+    if (!lock.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        QSKIP("cannot write a serial lock file here");
+    lock.write(QByteArray::number(holder.processId()) + '\n' + program + "\nhost\n");
+    lock.close();
+    const DeviceFailure f = probeDeviceOpen(pty.slavePath());
+    const qint64 pid = holder.processId();
+    lock.remove();
+    holder.kill();
+    holder.waitForFinished();
+    QCOMPARE(f.problem, held ? DeviceProblem::Busy : DeviceProblem::None);
+    if (held)
+        QCOMPARE(f.detail(),
+                 QStringLiteral("%1 is in use by another program (process %2).").arg(pty.slavePath()).arg(pid));
 }
 
 void TestDeviceAccess::withDetailAddsALine()
