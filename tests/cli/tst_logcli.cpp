@@ -287,8 +287,9 @@ void TestLogCli::unplugAndBack()
     QVERIFY(second.isOpen());
     QVERIFY(QFile::remove(link));
     QVERIFY(QFile::link(second.slavePath(), link));
-    QVERIFY(feedUntil(second, option, value, [&] { return loadRows(out).size() >= rowsBefore + 2; }, 10000));
+    const bool resumed = feedUntil(second, option, value, [&] { return loadRows(out).size() >= rowsBefore + 2; }, 10000);
     err += p.readAllStandardError();
+    QVERIFY2(resumed, err.constData());
     QVERIFY2(err.contains("is open; logging"), err.constData());
 
     ::kill(pid_t(p.processId()), SIGTERM);
