@@ -54,7 +54,8 @@ const char kUsage[] =
     "  --out FILE     .xml: XML data packet, written at the end; any other name:\n"
     "                 tab-separated, written as rows come and flushed every second\n"
     "A device that is missing or goes away is reopened once a second; logging resumes\n"
-    "when it is back. One this user may not open, or held by another program, ends the run.\n"
+    "when it is back. One this user may not open ends the run, as does one held by another\n"
+    "program at the start (one that comes back held is waited for).\n"
     "Exit status: 0 done, 1 the file could not be written or the device cannot be used,\n"
     "2 bad options\n";
 
@@ -400,6 +401,7 @@ public:
 
     // Trying again will not help: no rights, held by another program, several bridges.
     bool hopeless() const { return failure_.failed() && !failure_.retryable(); }
+    bool busy() const { return failure_.problem == DeviceProblem::Busy; }
 
     // The bridge link has said why already.
     void tellFailure(Notifier &notifier) const
@@ -584,7 +586,10 @@ private:
             notifier_.plain(QStringLiteral("sorrel-cli log: %1 is open; logging").arg(meter_->name()));
         } else if (!open_ && meter_->hopeless()) {
             meter_->tellFailure(notifier_);
-            end(1);
+            // A device just plugged in may be held a moment by a program that probes new
+            // ttys; one this user may not open stays so.
+            if (!meter_->busy())
+                end(1);
         }
     }
 

@@ -32,6 +32,7 @@ private Q_SLOTS:
     void unplugAndBack();
     void deviceItCannotUse_data();
     void deviceItCannotUse();
+    void comesBackHeld();
     void interval_data();
     void interval();
     void badOptions_data();
@@ -348,7 +349,7 @@ void TestLogCli::deviceItCannotUse()
         const QString flock = QStandardPaths::findExecutable(QStringLiteral("flock"));
         if (flock.isEmpty())
             QSKIP("no flock(1) to hold the device");
-        holder.start(flock, {"--exclusive", device, "sleep", "600"});
+        holder.start(flock, {"--exclusive", "--no-fork", device, "sleep", "600"});
         QVERIFY(holder.waitForStarted());
         QVERIFY(QTest::qWaitFor([&] { return flockHolder(device) == holder.processId(); }, 10000));
     }
@@ -379,6 +380,41 @@ void TestLogCli::deviceItCannotUse()
     QCOMPARE(QString::fromLocal8Bit(p.readAllStandardError()),
              QString(message).replace(QStringLiteral("%1"), device)
                  .replace(QStringLiteral("%2"), QString::number(holderPid)));
+}
+
+// A cable plugged in while another program has its port (as one that probes new
+// ports does for a moment) is waited for, not given up.
+void TestLogCli::comesBackHeld()
+{
+    const QString flock = QStandardPaths::findExecutable(QStringLiteral("flock"));
+    if (flock.isEmpty())
+        QSKIP("no flock(1) to hold the device");
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("meter"));
+    const QString out = dir.filePath(QStringLiteral("rows.txt"));
+    QProcess p;
+    startLog(p, {"--port", link, "--out", out});
+    QVERIFY(p.waitForStarted());
+    QByteArray err;
+    QVERIFY(QTest::qWaitFor([&] { return (err += p.readAllStandardError()).contains("trying again"); }, 10000));
+
+    PseudoTerminal pty;
+    QProcess holder;
+    holder.start(flock, {"--exclusive", "--no-fork", pty.slavePath(), "sleep", "600"});
+    QVERIFY(holder.waitForStarted());
+    QVERIFY(QTest::qWaitFor([&] { return flockHolder(pty.slavePath()) == holder.processId(); }, 10000));
+    QVERIFY(QFile::link(pty.slavePath(), link));
+    QVERIFY(QTest::qWaitFor([&] { return (err += p.readAllStandardError()).contains("in use by another program"); },
+                            10000));
+    QCOMPARE(p.state(), QProcess::Running);
+
+    holder.kill();
+    QVERIFY(holder.waitForFinished());
+    int value = 2001;
+    QVERIFY(feedUntil(pty, "--port", value, [&] { return !loadRows(out).isEmpty(); }, 10000));
+    ::kill(pid_t(p.processId()), SIGTERM);
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 0);
 }
 
 void TestLogCli::interval_data()
