@@ -4,13 +4,15 @@ namespace sorrel::cli {
 
 int runConvert(const QStringList &args); // convert.cpp
 int runDecode(const QStringList &args);  // decode.cpp
+int runDevices(const QStringList &args); // devices.cpp
 int runLog(const QStringList &args);     // log.cpp
 
 const QList<Command> &commands()
 {
     static const QList<Command> list{{QStringLiteral("decode"), runDecode},
                                          {QStringLiteral("log"), runLog},
-                                         {QStringLiteral("convert"), runConvert}};
+                                         {QStringLiteral("convert"), runConvert},
+                                         {QStringLiteral("devices"), runDevices}};
     return list;
 }
 

@@ -49,7 +49,8 @@ const char kUsage[] =
     "Records readings as the window does, without it, until --count rows are recorded,\n"
     "--duration seconds have passed, the record limit is reached, or SIGINT/SIGTERM.\n"
     "  --port DEV     a serial device, read with the profile's frame handler\n"
-    "  --bridge [DEV] a USB bridge tty (default: the first one found)\n"
+    "  --bridge [DEV] a USB bridge tty or its /dev/serial/by-id/ link (default: the one\n"
+    "                 bridge present; with several, none is taken: see sorrel-cli devices)\n"
     "  --demo         the simulated light meter\n"
     "  --profile      model flags (default osprey)\n"
     "  --interval S   sampling interval in whole seconds (\"Sampling Interval\" checked)\n"
@@ -67,9 +68,11 @@ const char kUsage[] =
     "  --mqtt-cafile  the CA certificate for mqtts:// (default: the system's CA store)\n"
     "  --mqtt-queue N rows kept while the broker is away (default 100000; then the oldest go)\n"
     "  --no-discovery no Home Assistant discovery config\n"
-    "A device that goes away is reopened once a second; logging resumes when it is back.\n"
-    "Exit status: 0 done, 1 the file could not be written, the broker refused us or rows\n"
-    "were not delivered to it at the end, 2 bad options\n";
+    "A device that is missing or goes away is reopened once a second; logging resumes\n"
+    "when it is back. One this user may not open ends the run, as does one held by another\n"
+    "program at the start (one that comes back held is waited for).\n"
+    "Exit status: 0 done, 1 the file could not be written, the device cannot be used, the\n"
+    "broker refused us or rows were not delivered to it at the end, 2 bad options\n";
 
 enum class Source { Port, Bridge, Demo };
 
@@ -430,13 +433,14 @@ public:
         options.demo = source_ == Source::Demo;
         if (source_ == Source::Bridge) {
             const QString dev = device_;
-            // The bridge link wants exactly one bridge present: the named one, or the first.
+            // The bridge link wants exactly one bridge present: the named one, or the one
+            // found; with several it refuses and lists them.
             options.bridgeApi = std::make_unique<TtyBridgeApi>([dev, found = located_] {
                 if (!dev.isEmpty())
                     return QFileInfo::exists(dev) ? QStringList{dev} : QStringList{};
-                const QStringList first = locateBridgeTtys().mid(0, 1);
-                *found = first.value(0);
-                return first;
+                const QStringList all = locateBridgeTtys();
+                *found = all.size() == 1 ? all.front() : QString();
+                return all;
             });
         }
         if (source_ == Source::Port)
@@ -471,14 +475,38 @@ public:
 
     bool open()
     {
-        if (source_ == Source::Port)
-            return links_->COMM2().Connect();
+        failure_ = {};
+        if (source_ == Source::Port) {
+            if (links_->COMM2().Connect())
+                return true;
+            failure_ = links_->COMM2().lastFailure();
+            return false;
+        }
         quint32 n = 0;
-        if (links_->bridgeApi().SI_GetNumDevices(&n) != SiStatus::Success || n != 1)
+        if (links_->bridgeApi().SI_GetNumDevices(&n) != SiStatus::Success || n == 0)
             return false;
         BridgeLink &bridge = links_->bridge();
-        bridge.usb_dllClick();
-        return bridge.opened() && bridge.status() == SiStatus::Success;
+        bridge.usb_dllClick(); // says why it did not open
+        if (n > 1) {
+            failure_.problem = DeviceProblem::Other; // waiting would not choose one
+            return false;
+        }
+        if (bridge.opened() && bridge.status() == SiStatus::Success)
+            return true;
+        failure_ = links_->bridgeApi().lastOpenFailure();
+        return false;
+    }
+
+    // Trying again will not help: no rights, held by another program, several bridges.
+    bool hopeless() const { return failure_.failed() && !failure_.retryable(); }
+    bool busy() const { return failure_.problem == DeviceProblem::Busy; }
+
+    // The bridge link has said why already.
+    void tellFailure(Notifier &notifier) const
+    {
+        if (source_ == Source::Port)
+            notifier.error(withDetail(QStringLiteral("sorrel-cli log: cannot open %1").arg(device_),
+                                      links_->COMM2().failureDetail()));
     }
 
     bool lost()
@@ -504,6 +532,7 @@ private:
     QString device_;
     std::shared_ptr<QString> located_ = std::make_shared<QString>(); // the bridge found
     std::unique_ptr<MeterLinks> links_;
+    DeviceFailure failure_;
 };
 
 // ---- the run -------------------------------------------------------------------------
@@ -563,12 +592,8 @@ public:
         QTimer watch; // lost devices, once a second
         watch.setInterval(1000);
         QObject::connect(&watch, &QTimer::timeout, [this] { watchMeter(); });
-        open_ = meter_->open();
-        if (open_)
-            notifier_.deviceOpened();
-        else
-            notifier_.plain(QStringLiteral("sorrel-cli log: cannot open %1; trying again every second")
-                                .arg(meter_->name()));
+        if (!openMeter())
+            return 1;
         watch.start();
 
         QTimer deadline;
@@ -658,6 +683,22 @@ private:
         }
     }
 
+    // The first open; false when the run must end (the reason is said).
+    bool openMeter()
+    {
+        open_ = meter_->open();
+        if (open_) {
+            notifier_.deviceOpened();
+        } else if (meter_->hopeless()) {
+            meter_->tellFailure(notifier_);
+            return false;
+        } else {
+            notifier_.plain(QStringLiteral("sorrel-cli log: cannot open %1; trying again every second")
+                                .arg(meter_->name()));
+        }
+        return true;
+    }
+
     void watchMeter()
     {
         if (open_ && meter_->lost()) {
@@ -671,6 +712,12 @@ private:
             open_ = true;
             notifier_.deviceOpened();
             notifier_.plain(QStringLiteral("sorrel-cli log: %1 is open; logging").arg(meter_->name()));
+        } else if (!open_ && meter_->hopeless()) {
+            meter_->tellFailure(notifier_);
+            // A device just plugged in may be held a moment by a program that probes new
+            // ttys; one this user may not open stays so.
+            if (!meter_->busy())
+                end(1);
         }
     }
 

@@ -3,6 +3,8 @@
 // success. Backends: a bridge the kernel presents as a tty (ttybridgeapi.h), the demo
 // meter (demometer.h) through the same tty backend, and fakes in the tests.
 
+#include "link/deviceaccess.h"
+
 #include <QtGlobal>
 
 namespace sorrel {
@@ -32,6 +34,12 @@ public:
     virtual int SI_Read(SiHandle handle, void *buffer, quint32 bytesToRead, quint32 *bytesReturned) = 0;
     virtual int SI_FlushBuffers(SiHandle handle, quint8 flushTransmit, quint8 flushReceive) = 0;
     virtual int SI_Close(SiHandle handle) = 0;
+
+    // Beyond the vendor library, for the user: why the last SI_Open failed, and which
+    // devices the last SI_GetNumDevices saw when it counted more than one (a line to add
+    // under the message). Nothing when the backend cannot tell.
+    virtual DeviceFailure lastOpenFailure() const { return {}; }
+    virtual QString countDetail() const { return {}; }
 };
 
 } // namespace sorrel

@@ -49,14 +49,15 @@ void BridgeLink::usb_dllClick()
     opened_ = false;
     status_ = api_.SI_GetNumDevices(&deviceCount_);
     if (deviceCount_ != 1) {
-        notifier.plain(QStringLiteral("USB interface cable is not connected properly, please check and re-try."));
+        notifier.plain(withDetail(QStringLiteral("USB interface cable is not connected properly, please check and re-try."),
+                                  api_.countDetail()));
         toggles_.setDown(Toggle::USB, false);
         return;
     }
     status_ = api_.SI_Open(0, &handle_);
     opened_ = true;
     if (status_ != SiStatus::Success) {
-        notifier.plain(QStringLiteral("Open the equipments mistake"));
+        notifier.plain(withDetail(QStringLiteral("Open the equipments mistake"), api_.lastOpenFailure().detail()));
         return;
     }
     status_ = api_.SI_SetBaudRate(handle_, kBaudRate);

@@ -4,6 +4,7 @@
 
 #include <QSerialPort>
 #include <array>
+#include <cerrno>
 #include <poll.h>
 
 namespace sorrel {
@@ -12,6 +13,18 @@ namespace {
 
 constexpr std::array<int, 13> kBauds{110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200,
                                      38400, 56000, 57600, 115200};
+
+// QSerialPort names a kind, not the system's reason: ask the device itself. A port
+// that opens for us but not for QSerialPort is held by its lock file's owner.
+DeviceFailure openFailure(const QString &device, QSerialPort::SerialPortError error)
+{
+    DeviceFailure f = probeDeviceOpen(device);
+    if (f.failed())
+        return f;
+    return deviceFailure(device, error == QSerialPort::PermissionError    ? EBUSY
+                                 : error == QSerialPort::DeviceNotFoundError ? ENOENT
+                                                                             : EIO);
+}
 
 } // namespace
 
@@ -49,14 +62,26 @@ bool TCommPortDriver::Connect()
 {
     if (connected_)
         return true;
+    failure_ = {};
     const QString device = deviceName();
-    if (device.isEmpty())
+    if (device.isEmpty()) {
+        failure_ = deviceFailure(device, ENOENT);
         return false;
+    }
     auto serial = std::make_unique<QSerialPort>();
     serial->setPortName(device);
     // QSerialPort opens exclusively (a lock file and TIOCEXCL).
-    if (!serial->open(QIODevice::ReadWrite))
+    if (!serial->open(QIODevice::ReadWrite)) {
+        failure_ = openFailure(device, serial->error());
         return false;
+    }
+    // The bridge's lock too: as root TIOCEXCL stops nobody, and a bridge reader of the
+    // same device would take half of the bytes.
+    if (!lockDevice(int(serial->handle()))) {
+        failure_ = deviceFailure(device, errno);
+        serial->close();
+        return false;
+    }
     serial_ = std::move(serial);
     connect(serial_.get(), &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
         // A vanished device keeps signalling readable; let go of it so the loop does
@@ -68,6 +93,14 @@ bool TCommPortDriver::Connect()
     applyLineSettings();
     timer_.start(pollingDelay_);
     return true;
+}
+
+QString TCommPortDriver::failureDetail() const
+{
+    if (failure_.failed() && failure_.path.isEmpty())
+        return QStringLiteral("No serial port is present for COM %1 (SORREL_COM%1 names a device).")
+            .arg(int(port_) + 1);
+    return failure_.detail();
 }
 
 void TCommPortDriver::portFailed()

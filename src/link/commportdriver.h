@@ -2,6 +2,8 @@
 // TCommPortDriver: a receive-only serial port polled from a main-thread timer. Every
 // batch of received bytes goes to OnReceiveData; the program never sends.
 
+#include "link/deviceaccess.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -76,6 +78,9 @@ public:
     void poll();
     // The open port, for tests of the line state; null while closed or lost.
     QSerialPort *serialPort() const { return serial_.get(); }
+    // Why the last Connect failed (nothing after a success), and the line that tells a user.
+    const DeviceFailure &lastFailure() const { return failure_; }
+    QString failureDetail() const;
     // The port went away while open: reads fail until Disconnect.
     bool portLost() const { return connected_ && !serial_; }
 
@@ -97,6 +102,7 @@ private:
     quint16 outputTimeout_ = 4000;
 
     bool connected_ = false;
+    DeviceFailure failure_;
     std::unique_ptr<QSerialPort> serial_;
     QByteArray rxBuffer_;
     QTimer timer_;

@@ -43,7 +43,8 @@ bool SerialConnection::connectPort()
     // A port that does not open is said so, and the controls stay Disconnected
     // rather than claiming a connection that cannot bring data.
     if (!driver_.Connect()) {
-        notifier_.error(QStringLiteral("Could not open COM %1.").arg(int(driver_.ComPort()) + 1));
+        notifier_.error(withDetail(QStringLiteral("Could not open COM %1.").arg(int(driver_.ComPort()) + 1),
+                                   driver_.failureDetail()));
         return false;
     }
     start1Checked_ = true;

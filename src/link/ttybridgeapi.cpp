@@ -1,15 +1,13 @@
 #include "link/ttybridgeapi.h"
 
-#include "link/serialportnames.h"
+#include <QFile>
 
-#include <QFileInfo>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
-#include <libudev.h>
 #include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -19,55 +17,6 @@
 #include <unistd.h>
 
 namespace sorrel {
-
-const std::array<BridgeUsbId, 4> kBridgeUsbIds{{
-    {0x10C4, 0xEA60}, {0x10C4, 0xEA70}, {0x10C4, 0xEA71}, {0x10C4, 0xEA80},
-}};
-
-bool isBridgeUsbId(quint16 vendor, quint16 product)
-{
-    for (const BridgeUsbId &id : kBridgeUsbIds)
-        if (id.vendor == vendor && id.product == product)
-            return true;
-    return false;
-}
-
-QStringList locateBridgeTtys()
-{
-    const QString named = qEnvironmentVariable("SORREL_BRIDGE");
-    if (!named.isEmpty())
-        return QFileInfo::exists(named) ? QStringList{named} : QStringList{};
-
-    QStringList found;
-    udev *u = udev_new();
-    if (!u)
-        return found;
-    udev_enumerate *e = udev_enumerate_new(u);
-    udev_enumerate_add_match_subsystem(e, "tty");
-    udev_enumerate_scan_devices(e);
-    udev_list_entry *entry;
-    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(e)) {
-        udev_device *dev = udev_device_new_from_syspath(u, udev_list_entry_get_name(entry));
-        if (!dev)
-            continue;
-        // The parent is owned by dev.
-        udev_device *usb = udev_device_get_parent_with_subsystem_devtype(dev, "usb", "usb_device");
-        const char *node = udev_device_get_devnode(dev);
-        if (usb && node) {
-            const char *vid = udev_device_get_sysattr_value(usb, "idVendor");
-            const char *pid = udev_device_get_sysattr_value(usb, "idProduct");
-            bool okV = false, okP = false;
-            const quint16 v = vid ? QByteArray(vid).toUShort(&okV, 16) : 0;
-            const quint16 p = pid ? QByteArray(pid).toUShort(&okP, 16) : 0;
-            if (okV && okP && isBridgeUsbId(v, p))
-                found << QString::fromLocal8Bit(node);
-        }
-        udev_device_unref(dev);
-    }
-    udev_enumerate_unref(e);
-    udev_unref(u);
-    return orderSerialPortNames(found);
-}
 
 namespace {
 
@@ -202,41 +151,72 @@ int TtyBridgeApi::SI_GetNumDevices(quint32 *numDevices)
 {
     if (!numDevices)
         return SiStatus::InvalidParameter;
-    *numDevices = quint32(locate_().size());
+    const QStringList devices = locate_();
+    *numDevices = quint32(devices.size());
+    countDetail_ = devices.size() > 1 ? bridgeChoiceDetail(devices)
+                 : devices.isEmpty()  ? namedBridgeMissingDetail()
+                                      : QString();
     return SiStatus::Success;
 }
 
-int TtyBridgeApi::SI_Open(quint32 deviceNum, SiHandle *handle)
+namespace {
+
+// Opens, locks and sets up a bridge's tty; the fd, or -1 with errno set.
+int openBridgeTty(const QString &path)
 {
-    if (!handle)
-        return SiStatus::InvalidParameter;
-    const QStringList devices = locate_();
-    if (deviceNum >= quint32(devices.size()))
-        return SiStatus::DeviceNotFound;
-    auto port = std::make_unique<Port>();
-    port->path = devices.at(int(deviceNum));
-    port->readTimeoutMs = readTimeoutMs_;
-    port->fd = ::open(port->path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (port->fd < 0)
-        return SiStatus::DeviceNotFound;
-    // Nobody else may open it while we hold it.
-    if (::ioctl(port->fd, TIOCEXCL) != 0) {
-        ::close(port->fd);
-        return SiStatus::DeviceIoFailed;
-    }
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    auto fail = [fd](int error) {
+        ::close(fd);
+        errno = error;
+        return -1;
+    };
+    // The flock stops a second Sorrel even as root; TIOCEXCL also stops programs of
+    // other users that do not flock.
+    if (!lockDevice(fd))
+        return fail(errno);
+    if (const qint64 pid = serialLockFileHolder(path); pid > 0 && pid != ::getpid())
+        return fail(EBUSY);
+    // A hung-up tty (a pulled cable whose node lingers) fails here with EIO. A device
+    // that lacks the call (ENOTTY) still has the flock against a second reader.
+    if (::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY)
+        return fail(errno);
     termios t{};
-    if (::tcgetattr(port->fd, &t) != 0) {
-        ::close(port->fd);
-        return SiStatus::DeviceIoFailed;
-    }
+    if (::tcgetattr(fd, &t) != 0)
+        return fail(errno);
     cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD;
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
-    ::tcsetattr(port->fd, TCSANOW, &t);
-    ::tcflush(port->fd, TCIOFLUSH);
+    ::tcsetattr(fd, TCSANOW, &t);
+    ::tcflush(fd, TCIOFLUSH);
+    return fd;
+}
+
+} // namespace
+
+int TtyBridgeApi::SI_Open(quint32 deviceNum, SiHandle *handle)
+{
+    openFailure_ = {};
+    if (!handle)
+        return SiStatus::InvalidParameter;
+    const QStringList devices = locate_();
+    if (deviceNum >= quint32(devices.size())) {
+        openFailure_ = deviceFailure(QString(), ENODEV);
+        return SiStatus::DeviceNotFound;
+    }
+    auto port = std::make_unique<Port>();
+    port->path = devices.at(int(deviceNum));
+    port->readTimeoutMs = readTimeoutMs_;
+    port->fd = openBridgeTty(port->path);
+    if (port->fd < 0) {
+        openFailure_ = deviceFailure(port->path, errno);
+        return openFailure_.retryable() ? SiStatus::DeviceNotFound : SiStatus::DeviceIoFailed;
+    }
     port->wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (port->wake < 0) {
+        openFailure_ = deviceFailure(port->path, errno);
         ::close(port->fd);
         return SiStatus::DeviceIoFailed;
     }

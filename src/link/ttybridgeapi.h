@@ -2,9 +2,11 @@
 // A USB bridge that the kernel presents as a tty. A reader thread per open bridge takes
 // the bytes as they come and assembles whole reads (bytes that arrive without a pause
 // longer than the read time-out), so SI_Read never makes the caller wait: it takes a
-// completed read or says there is none yet.
+// completed read or says there is none yet. An open bridge holds an flock on its tty,
+// so a second reader (another Sorrel, even as root) is refused instead of sharing bytes.
 
 #include "link/bridgeapi.h"
+#include "link/bridgediscovery.h"
 
 #include <QStringList>
 #include <array>
@@ -14,18 +16,6 @@
 #include <memory>
 
 namespace sorrel {
-
-struct BridgeUsbId {
-    quint16 vendor;
-    quint16 product;
-};
-// USB serial bridge chips that meter cables carry, as the kernel's tty driver binds them.
-extern const std::array<BridgeUsbId, 4> kBridgeUsbIds;
-bool isBridgeUsbId(quint16 vendor, quint16 product);
-
-// The bridges present: exactly the device named by SORREL_BRIDGE when that is set,
-// else every tty whose USB device is in the table.
-QStringList locateBridgeTtys();
 
 class TtyBridgeApi : public BridgeApi {
 public:
@@ -40,6 +30,8 @@ public:
     int SI_Read(SiHandle handle, void *buffer, quint32 bytesToRead, quint32 *bytesReturned) override;
     int SI_FlushBuffers(SiHandle handle, quint8 flushTransmit, quint8 flushReceive) override;
     int SI_Close(SiHandle handle) override;
+    DeviceFailure lastOpenFailure() const override { return openFailure_; }
+    QString countDetail() const override { return countDetail_; }
 
     // The device behind an open handle (empty if none), and whether it has gone away.
     QString devicePath(SiHandle handle) const;
@@ -52,6 +44,8 @@ private:
     std::map<SiHandle, std::unique_ptr<Port>> ports_;
     SiHandle lastHandle_ = 0;
     std::shared_ptr<std::atomic<quint32>> readTimeoutMs_;
+    DeviceFailure openFailure_;
+    QString countDetail_;
 };
 
 } // namespace sorrel

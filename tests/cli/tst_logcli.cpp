@@ -1,4 +1,5 @@
 #include "app/notifier.h"
+#include "link/deviceaccess.h"
 #include "link/pseudoterminal.h"
 #include "link/ternframeencoder.h"
 #include "record/readingfiles.h"
@@ -8,11 +9,13 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTime>
 #include <QTest>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <functional>
 #include <unistd.h>
 
@@ -28,6 +31,9 @@ private Q_SLOTS:
     void portUntilSigterm();
     void unplugAndBack_data();
     void unplugAndBack();
+    void deviceItCannotUse_data();
+    void deviceItCannotUse();
+    void comesBackHeld();
     void interval_data();
     void interval();
     void badOptions_data();
@@ -284,8 +290,9 @@ void TestLogCli::unplugAndBack()
     QVERIFY(second.isOpen());
     QVERIFY(QFile::remove(link));
     QVERIFY(QFile::link(second.slavePath(), link));
-    QVERIFY(feedUntil(second, option, value, [&] { return loadRows(out).size() >= rowsBefore + 2; }, 10000));
+    const bool resumed = feedUntil(second, option, value, [&] { return loadRows(out).size() >= rowsBefore + 2; }, 10000);
     err += p.readAllStandardError();
+    QVERIFY2(resumed, err.constData());
     QVERIFY2(err.contains("is open; logging"), err.constData());
 
     ::kill(pid_t(p.processId()), SIGTERM);
@@ -294,6 +301,122 @@ void TestLogCli::unplugAndBack()
     const QList<ReadingRow> rows = loadRows(out);
     for (qsizetype i = 0; i < rows.size(); ++i)
         QCOMPARE(rows[i].no, qint32(i + 1));
+}
+
+enum class Access { Missing, Unreadable, Held };
+
+void TestLogCli::deviceItCannotUse_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<Access>("access");
+    QTest::addColumn<QString>("message"); // %1: the device, %2: the program holding it
+    const QString permission = QStringLiteral(
+        "%1: Permission denied. To use it without root, install the udev rule 60-sorrel.rules, or run "
+        "'sudo usermod -aG dialout $USER' and log in again.\n");
+    const QString held = QStringLiteral("%1 is in use by another program (process %2).\n");
+    const QString port = QStringLiteral("Error: sorrel-cli log: cannot open %1\n");
+    const QString bridge = QStringLiteral("Open the equipments mistake\n");
+    QTest::newRow("port missing") << "--port" << Access::Missing << QString();
+    QTest::newRow("port unreadable") << "--port" << Access::Unreadable << port + permission;
+    QTest::newRow("port held") << "--port" << Access::Held << port + held;
+    QTest::newRow("bridge missing") << "--bridge" << Access::Missing << QString();
+    QTest::newRow("bridge unreadable") << "--bridge" << Access::Unreadable << bridge + permission;
+    QTest::newRow("bridge held") << "--bridge" << Access::Held << bridge + held;
+}
+
+// No rights and another program's lock end the run at once with the reason; only a
+// device that is not there is waited for.
+void TestLogCli::deviceItCannotUse()
+{
+    QFETCH(QString, option);
+    QFETCH(Access, access);
+    QFETCH(QString, message);
+    PseudoTerminal pty;
+    QVERIFY(pty.isOpen());
+    QTemporaryDir dir;
+    const QString device = access == Access::Missing ? dir.filePath(QStringLiteral("nothing")) : pty.slavePath();
+    QStringList prefix;
+    QProcess holder;
+    if (access == Access::Unreadable) {
+        // As nobody where the test runs as root.
+        if (::geteuid() == 0) {
+            const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+            if (setpriv.isEmpty())
+                QSKIP("cannot drop privileges here (no setpriv)");
+            prefix = QStringList{setpriv, "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+        }
+        QCOMPARE(::chmod(device.toLocal8Bit().constData(), ::geteuid() == 0 ? 0600 : 0000), 0);
+        QCOMPARE(::chmod(dir.path().toLocal8Bit().constData(), 0777), 0);
+    } else if (access == Access::Held) {
+        const QString flock = QStandardPaths::findExecutable(QStringLiteral("flock"));
+        if (flock.isEmpty())
+            QSKIP("no flock(1) to hold the device");
+        holder.start(flock, {"--exclusive", "--no-fork", device, "sleep", "600"});
+        QVERIFY(holder.waitForStarted());
+        QVERIFY(QTest::qWaitFor([&] { return flockHolder(device) == holder.processId(); }, 10000));
+    }
+
+    QProcess p;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    p.setProcessEnvironment(e);
+    const QStringList command = prefix + QStringList{QStringLiteral(SORREL_BINARY_DIR "/sorrel-cli"), "log",
+                                                     option, device, "--out", dir.filePath("rows.txt")};
+    p.start(command.first(), command.mid(1));
+    QVERIFY(p.waitForStarted());
+    if (access == Access::Missing) {
+        QByteArray err;
+        QVERIFY(QTest::qWaitFor([&] { return (err += p.readAllStandardError()).contains("trying again"); }, 10000));
+        QCOMPARE(p.state(), QProcess::Running);
+        ::kill(pid_t(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 0);
+        return;
+    }
+    QVERIFY(p.waitForFinished(10000)); // at once: it does not wait for the device
+    const qint64 holderPid = holder.processId();
+    holder.kill();
+    holder.waitForFinished();
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 1);
+    QCOMPARE(QString::fromLocal8Bit(p.readAllStandardError()),
+             QString(message).replace(QStringLiteral("%1"), device)
+                 .replace(QStringLiteral("%2"), QString::number(holderPid)));
+}
+
+// A cable plugged in while another program has its port (as one that probes new
+// ports does for a moment) is waited for, not given up.
+void TestLogCli::comesBackHeld()
+{
+    const QString flock = QStandardPaths::findExecutable(QStringLiteral("flock"));
+    if (flock.isEmpty())
+        QSKIP("no flock(1) to hold the device");
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("meter"));
+    const QString out = dir.filePath(QStringLiteral("rows.txt"));
+    QProcess p;
+    startLog(p, {"--port", link, "--out", out});
+    QVERIFY(p.waitForStarted());
+    QByteArray err;
+    QVERIFY(QTest::qWaitFor([&] { return (err += p.readAllStandardError()).contains("trying again"); }, 10000));
+
+    PseudoTerminal pty;
+    QProcess holder;
+    holder.start(flock, {"--exclusive", "--no-fork", pty.slavePath(), "sleep", "600"});
+    QVERIFY(holder.waitForStarted());
+    QVERIFY(QTest::qWaitFor([&] { return flockHolder(pty.slavePath()) == holder.processId(); }, 10000));
+    QVERIFY(QFile::link(pty.slavePath(), link));
+    QVERIFY(QTest::qWaitFor([&] { return (err += p.readAllStandardError()).contains("in use by another program"); },
+                            10000));
+    QCOMPARE(p.state(), QProcess::Running);
+
+    holder.kill();
+    QVERIFY(holder.waitForFinished());
+    int value = 2001;
+    QVERIFY(feedUntil(pty, "--port", value, [&] { return !loadRows(out).isEmpty(); }, 10000));
+    ::kill(pid_t(p.processId()), SIGTERM);
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 0);
 }
 
 void TestLogCli::interval_data()

@@ -5,6 +5,7 @@
 #include "link/linkwatchdog.h"
 #include "link/pseudoterminal.h"
 #include "link/serialconnection.h"
+#include "link/unreadabledevice.h"
 
 #include <QAction>
 #include <QListWidget>
@@ -17,13 +18,18 @@ using namespace sorrel;
 class TestLinkControls : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void cleanup() { qunsetenv("SORREL_COM1"); }
+    void cleanup()
+    {
+        qunsetenv("SORREL_COM1");
+        qunsetenv("SORREL_BRIDGE");
+    }
     void controlsAreOutOfSight();
     void portPanelsCycleByClicks();
     void connectThatFailsStaysDisconnected();
     void connectMenuAndPanels();
     void toggleGroupMovesWithoutActions();
     void demoMeterThroughUsbButton();
+    void bridgeThatWillNotOpenSaysWhy();
     void hidWithoutCable();
 };
 
@@ -82,7 +88,7 @@ void TestLinkControls::connectThatFailsStaysDisconnected()
     TFCOMM w(AppOptions{}, notifier);
     w.show();
     QTest::mouseClick(w.BTCon, Qt::LeftButton);
-    QCOMPARE(notifier.messages, (QList<RecordingNotifier::Message>{{MessageKind::Error, "Could not open COM 1."}}));
+    QCOMPARE(notifier.messages, (QList<RecordingNotifier::Message>{{MessageKind::Error, "Could not open COM 1.\n/nonexistent/ttyA: No such file or directory."}}));
     QVERIFY(w.BTCon->isVisible());
     QVERIFY(!w.BtDiscon->isVisible());
     QVERIFY(w.START1->isEnabled());
@@ -130,6 +136,29 @@ void TestLinkControls::toggleGroupMovesWithoutActions()
     QVERIFY(w.COMM2->Connected()); // COMCon went up without its action
     QVERIFY(w.links->bridge().opened());
     QVERIFY(notifier.messages.isEmpty());
+}
+
+// The box keeps its text and gains a line: the device, the reason, what to do.
+void TestLinkControls::bridgeThatWillNotOpenSaysWhy()
+{
+    PseudoTerminal pty;
+    qputenv("SORREL_BRIDGE", pty.slavePath().toLocal8Bit());
+    RecordingNotifier notifier;
+    TFCOMM w(AppOptions{}, notifier);
+    w.show();
+    {
+        test::UnreadableDevice unreadable(pty.slavePath());
+        if (!unreadable.active())
+            QSKIP("cannot make the device unreadable here");
+        QTest::mouseClick(w.USB, Qt::LeftButton);
+    }
+    QCOMPARE(notifier.messages,
+             (QList<RecordingNotifier::Message>{
+                 {MessageKind::Plain, QStringLiteral("Open the equipments mistake\n%1: Permission denied. To use it "
+                                                     "without root, install the udev rule 60-sorrel.rules, or run "
+                                                     "'sudo usermod -aG dialout $USER' and log in again.")
+                                          .arg(pty.slavePath())}}));
+    QVERIFY(w.USB->isChecked()); // as after any refused open
 }
 
 void TestLinkControls::demoMeterThroughUsbButton()

@@ -145,7 +145,7 @@ void TestMeterWindow::streamReachesTheWindow()
         QTest::mouseClick(w.BtCOM1, Qt::LeftButton); // "COM 1" -> "COM 2"
         QVERIFY(w.BtCOM2->isVisible());
         QTest::mouseClick(w.BTCon, Qt::LeftButton);
-        QVERIFY(w.COMM2->Connected());
+        QVERIFY2(w.COMM2->Connected(), qPrintable(notifier.texts().join(u'|')));
         QVERIFY(w.BtDiscon->isVisible());
     } else {
         QTest::mouseClick(w.USB, Qt::LeftButton);

@@ -9,9 +9,12 @@
 #include "link/serialconnection.h"
 #include "link/ternframeencoder.h"
 #include "link/togglegroup.h"
+#include "link/unreadabledevice.h"
 
 #include <QSignalSpy>
+#include <QCoreApplication>
 #include <QTest>
+#include <optional>
 
 using namespace sorrel;
 
@@ -94,25 +97,51 @@ void TestSerialConnection::connectAndDisconnect()
     QVERIFY(!rig.toggles.isDown(Toggle::COMCon)); // only the user moves COMCon
 }
 
+enum class PortState { Missing, Unreadable, Held };
+
 void TestSerialConnection::portThatWillNotOpen_data()
 {
     QTest::addColumn<int>("clicks");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("COM 1") << 0 << "Could not open COM 1.";
-    QTest::newRow("COM 3") << 2 << "Could not open COM 3.";
+    QTest::addColumn<PortState>("state");
+    QTest::addColumn<QString>("message"); // %1: the device, %2: this process
+    QTest::newRow("COM 1 missing") << 0 << PortState::Missing
+                                   << "Could not open COM 1.\n%1: No such file or directory.";
+    QTest::newRow("COM 3 missing") << 2 << PortState::Missing
+                                   << "Could not open COM 3.\n%1: No such file or directory.";
+    QTest::newRow("no rights") << 0 << PortState::Unreadable
+                               << "Could not open COM 1.\n%1: Permission denied. To use it without root, install "
+                                  "the udev rule 60-sorrel.rules, or run 'sudo usermod -aG dialout $USER' and log in again.";
+    QTest::newRow("held by another reader") << 0 << PortState::Held
+                                            << "Could not open COM 1.\n%1 is in use by another program (process %2).";
 }
 
 void TestSerialConnection::portThatWillNotOpen()
 {
     QFETCH(int, clicks);
+    QFETCH(PortState, state);
     QFETCH(QString, message);
-    qputenv("SORREL_COM1", "/nonexistent/ttyA");
-    qputenv("SORREL_COM3", "/nonexistent/ttyC");
+    PseudoTerminal pty;
+    const QString device = state == PortState::Missing ? QStringLiteral("/nonexistent/ttyX") : pty.slavePath();
+    qputenv("SORREL_COM1", device.toLocal8Bit());
+    qputenv("SORREL_COM3", device.toLocal8Bit());
+    TCommPortDriver holder;
+    if (state == PortState::Held)
+        QVERIFY(holder.Connect());
+    std::optional<test::UnreadableDevice> unreadable;
+    if (state == PortState::Unreadable) {
+        unreadable.emplace(device);
+        if (!unreadable->active())
+            QSKIP("cannot make the device unreadable here");
+    }
     Rig rig;
     for (int i = 0; i < clicks; ++i)
         rig.connection.clickShownPortPanel();
     rig.connection.BTCon1Click();
-    QCOMPARE(rig.notifier.messages, (QList<RecordingNotifier::Message>{{MessageKind::Error, message}}));
+    unreadable.reset();
+    const QString expected = QString(message)
+                                 .replace(QStringLiteral("%1"), device)
+                                 .replace(QStringLiteral("%2"), QString::number(QCoreApplication::applicationPid()));
+    QCOMPARE(rig.notifier.messages, (QList<RecordingNotifier::Message>{{MessageKind::Error, expected}}));
     QVERIFY(!rig.connection.connected());
     QVERIFY(rig.connection.start1Enabled());
     QVERIFY(!rig.connection.start1Checked());
@@ -138,7 +167,7 @@ void TestSerialConnection::comConButton()
     qputenv("SORREL_COM1", "/nonexistent/ttyA");
     rig.toggles.setDown(Toggle::COMCon, true);
     rig.connection.COMConClick();
-    QCOMPARE(rig.notifier.texts(), QStringList{"Could not open COM 1."});
+    QCOMPARE(rig.notifier.texts(), QStringList{"Could not open COM 1.\n/nonexistent/ttyA: No such file or directory."});
     QVERIFY(!rig.toggles.isDown(Toggle::COMCon));
     QVERIFY(!rig.connection.connected());
 }

@@ -1,7 +1,12 @@
+#include "link/commportdriver.h"
 #include "link/pseudoterminal.h"
 #include "link/ttybridgeapi.h"
+#include "link/unreadabledevice.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace sorrel;
@@ -41,19 +46,113 @@ class TestTtyBridgeApi : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void cleanup() { qunsetenv("SORREL_BRIDGE"); }
+    void usbIdTable_data();
     void usbIdTable();
     void countsTheNamedDevice();
+    void namedByStableLink();
+    void oneReaderPerBridge();
+    void openFailureSaysWhy();
     void readsWholeFramesOnly();
     void flushDiscardsWhatWaits();
     void badHandlesAndIndices();
     void pulledDeviceFailsReadsQuietly();
 };
 
+void TestTtyBridgeApi::usbIdTable_data()
+{
+    QTest::addColumn<int>("vendor");
+    QTest::addColumn<int>("product");
+    QTest::addColumn<bool>("bridge");
+    for (int p : {0xEA60, 0xEA61, 0xEA63, 0xEA7A, 0xEA7B})
+        QTest::addRow("10C4:%04X", p) << 0x10C4 << p << true;
+    // Multi-port chips, a dead id the driver never binds as a tty, other makers.
+    for (int p : {0xEA70, 0xEA71, 0xEA80, 0x0001})
+        QTest::addRow("10C4:%04X", p) << 0x10C4 << p << false;
+    QTest::newRow("0403:EA60") << 0x0403 << 0xEA60 << false;
+}
+
 void TestTtyBridgeApi::usbIdTable()
 {
-    QVERIFY(isBridgeUsbId(0x10C4, 0xEA60));
-    QVERIFY(!isBridgeUsbId(0x10C4, 0x0001));
-    QVERIFY(!isBridgeUsbId(0x0403, 0xEA60));
+    QFETCH(int, vendor);
+    QFETCH(int, product);
+    QFETCH(bool, bridge);
+    QCOMPARE(isBridgeUsbId(quint16(vendor), quint16(product)), bridge);
+}
+
+void TestTtyBridgeApi::namedByStableLink()
+{
+    PseudoTerminal pty;
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("usb-Silicon_Labs_CP2102_0001-if00-port0"));
+    QVERIFY(QFile::link(pty.slavePath(), link));
+    qputenv("SORREL_BRIDGE", link.toLocal8Bit());
+    TtyBridgeApi api;
+    quint32 n = 0;
+    QCOMPARE(api.SI_GetNumDevices(&n), 0);
+    QCOMPARE(n, 1u);
+    SiHandle h = 0;
+    QCOMPARE(api.SI_Open(0, &h), 0);
+    QVERIFY(pty.write(pattern(32, 10)));
+    QByteArray got;
+    QCOMPARE(readWithin(api, h, got, 1000), 0);
+    QCOMPARE(got, pattern(32, 10));
+}
+
+// A second reader of the same bridge, another Sorrel's bridge or serial driver, is
+// refused and told who holds it, also for root, whom TIOCEXCL does not stop.
+void TestTtyBridgeApi::oneReaderPerBridge()
+{
+    PseudoTerminal pty;
+    auto locate = [&] { return QStringList{pty.slavePath()}; };
+    TtyBridgeApi first(locate), second(locate);
+    SiHandle a = 0, b = 0;
+    QCOMPARE(first.SI_Open(0, &a), 0);
+    QCOMPARE(second.SI_Open(0, &b), SiStatus::DeviceIoFailed);
+    const DeviceFailure busy = second.lastOpenFailure();
+    QCOMPARE(busy.problem, DeviceProblem::Busy);
+    QCOMPARE(busy.holderPid, QCoreApplication::applicationPid());
+    QCOMPARE(busy.detail(), QStringLiteral("%1 is in use by another program (process %2).")
+                                .arg(pty.slavePath())
+                                .arg(QCoreApplication::applicationPid()));
+
+    qputenv("SORREL_COM1", pty.slavePath().toLocal8Bit());
+    TCommPortDriver serial;
+    QVERIFY(!serial.Connect());
+    QCOMPARE(serial.lastFailure().problem, DeviceProblem::Busy);
+
+    QCOMPARE(first.SI_Close(a), 0);
+    QCOMPARE(second.SI_Open(0, &b), 0);
+    QVERIFY(!second.lastOpenFailure().failed());
+    // And the other way round: an open serial driver keeps the bridge out.
+    QCOMPARE(second.SI_Close(b), 0);
+    QVERIFY(serial.Connect());
+    QCOMPARE(first.SI_Open(0, &a), SiStatus::DeviceIoFailed);
+    QCOMPARE(first.lastOpenFailure().problem, DeviceProblem::Busy);
+    qunsetenv("SORREL_COM1");
+}
+
+void TestTtyBridgeApi::openFailureSaysWhy()
+{
+    PseudoTerminal pty;
+    {
+        TtyBridgeApi api([] { return QStringList{QStringLiteral("/nonexistent/ttyUSB9")}; });
+        SiHandle h = 0;
+        QCOMPARE(api.SI_Open(0, &h), SiStatus::DeviceNotFound);
+        QVERIFY(api.lastOpenFailure().retryable());
+        QCOMPARE(api.lastOpenFailure().detail(), QStringLiteral("/nonexistent/ttyUSB9: No such file or directory."));
+    }
+    TtyBridgeApi api([&] { return QStringList{pty.slavePath()}; });
+    SiHandle h = 0;
+    test::UnreadableDevice unreadable(pty.slavePath());
+    if (!unreadable.active())
+        QSKIP("cannot make the device unreadable here");
+    QCOMPARE(api.SI_Open(0, &h), SiStatus::DeviceIoFailed);
+    const DeviceFailure f = api.lastOpenFailure();
+    QCOMPARE(f.problem, DeviceProblem::Permission);
+    QVERIFY(!f.retryable());
+    QCOMPARE(f.detail(), pty.slavePath() + QStringLiteral(": Permission denied. To use it without root, install the "
+                                                          "udev rule 60-sorrel.rules, or run 'sudo usermod -aG "
+                                                          "dialout $USER' and log in again."));
 }
 
 void TestTtyBridgeApi::countsTheNamedDevice()
@@ -67,6 +166,7 @@ void TestTtyBridgeApi::countsTheNamedDevice()
     qputenv("SORREL_BRIDGE", "/nonexistent/ttyBRIDGE");
     QCOMPARE(api.SI_GetNumDevices(&n), 0);
     QCOMPARE(n, 0u);
+    QCOMPARE(api.countDetail(), QStringLiteral("SORREL_BRIDGE names /nonexistent/ttyBRIDGE: No such file or directory."));
 }
 
 void TestTtyBridgeApi::readsWholeFramesOnly()
