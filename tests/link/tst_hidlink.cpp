@@ -155,6 +155,7 @@ void TestHidLink::burstsThroughTheCable()
     // Every report handed over and handled, in order, on this thread.
     QTRY_VERIFY(cable->pending() == 0 && rig.link->history().size() == 1 + historyLines
                 && rig.frames == frames && rig.link->idleReportCount() == idle);
+    // A wait for something that must not happen: a late hand-over changing the figures.
     QTest::qWait(20);
     QCOMPARE(rig.frames, frames);
     QCOMPARE(rig.link->idleReportCount(), idle);
@@ -245,7 +246,7 @@ void TestHidLink::readsBurstsThroughTheReadThread()
     QVERIFY(!rig.link->currentDevice()->isReading());
     cable->push(0, cableReport(1, bytes({0x01})));
     cable->push(0, cableReport(0, {}));
-    QTest::qWait(150);
+    QTest::qWait(150); // a wait for something that must not happen: a read
     QCOMPARE(rig.frames.size(), 2);
     QCOMPARE(cable->pending(), size_t(2));
 }
@@ -261,7 +262,7 @@ void TestHidLink::profileWithoutReadingSendsRateOnly()
     QVERIFY(!rig.link->currentDevice()->isReading());
     cable->push(0, cableReport(1, bytes({0x01})));
     cable->push(0, cableReport(0, {}));
-    QTest::qWait(150);
+    QTest::qWait(150); // a wait for something that must not happen: a read
     QVERIFY(rig.frames.isEmpty());
 
     // ReadBtn reads whatever the profile.
@@ -375,7 +376,7 @@ void TestHidLink::deviceCallsAreSerialised()
     // Feature reports while the read thread waits in its reads.
     for (int i = 0; i < 10; ++i) {
         rig.link->SetFeatureClick();
-        QTest::qWait(7);
+        QTest::qWait(7); // spacing only: the calls land at different points of the thread's reads
     }
     QCOMPARE(cable->features.size(), 11);
     QVERIFY(!cable->overlapped);
