@@ -1,7 +1,9 @@
 // bench_link: instrument links over pseudo-terminals.
 //   bench_link tick [seconds]     main-thread busy time per 10 ms bridge tick, bridge open and idle
 //   bench_link latency [frames]   last byte in -> frame out, serial driver and bridge, 19200 baud pacing
-//   bench_link unplug [seconds]   cables pulled while reading: process CPU, then a reconnect
+//   bench_link unplug [seconds]   cables pulled while reading: process CPU, then a reconnect;
+//                                 then sorrel-cli log on a pulled port and bridge: its CPU and
+//                                 read/write calls while it waits for the device
 //   bench_link cycles [n]         n unplug/replug cycles of the serial and bridge paths
 //   bench_link table [frames]     last byte in -> row in the reading table, serial and bridge,
 //                                 19200 baud pacing: session and recorder alone, then the
@@ -19,6 +21,7 @@
 #include "link/ternframeencoder.h"
 #include "link/togglegroup.h"
 #include "link/ttybridgeapi.h"
+#include "record/readingfiles.h"
 #include "record/readingtable.h"
 #include "record/recorder.h"
 #include "record/trendchartmodel.h"
@@ -28,6 +31,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
@@ -35,6 +41,7 @@
 #include <chrono>
 #include <cstdio>
 #include <numeric>
+#include <csignal>
 #include <random>
 #include <sys/resource.h>
 #include <thread>
@@ -469,6 +476,93 @@ int benchUnplug(int seconds)
 
 // ---------------------------------------------------------------------------
 
+// Seconds of CPU a child process has used, from /proc (-1 if unknown).
+double childCpuSeconds(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray stat = f.readAll();
+    // Fields after the command name: state is 3, utime 14, stime 15.
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(::sysconf(_SC_CLK_TCK));
+}
+
+// Read and write calls a child has made: a retry loop without pause shows here even
+// where each try is too cheap to weigh as CPU time.
+qint64 childIoCalls(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/io").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    qint64 calls = 0;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("syscr: ") || line.startsWith("syscw: "))
+            calls += line.mid(7).toLongLong();
+    return calls;
+}
+
+qsizetype rowsIn(const QString &file)
+{
+    ReadingTable t;
+    RecordingNotifier messages;
+    LoadReadingFile(file, t, false, messages);
+    return t.rowCount();
+}
+
+// Writes a frame every 50 ms until done() holds or the time runs out.
+template <typename F>
+bool feedUntil(PseudoTerminal &pty, const QByteArray &frame, F done, int ms)
+{
+    return spinUntil([&] {
+        pty.write(frame);
+        spin(50);
+        return done();
+    }, ms);
+}
+
+// sorrel-cli log on a device that is pulled: while it waits for the device to come back
+// it should cost next to nothing (budget: under 0.25 s CPU and 30 read/write calls a
+// second), and it logs again once a device is behind the name.
+int benchCliUnplug(const char *option, int seconds)
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("meter")), out = dir.filePath(QStringLiteral("rows.txt"));
+    const TernDisplay d = *TernDisplay::fromText(QStringLiteral("1234"));
+    const QByteArray frame = QByteArray(option) == "--bridge" ? encodeTernBridgeFrame(d) : encodeTernSerialFrame(d);
+    auto pty = std::make_unique<PseudoTerminal>();
+    QFile::link(pty->slavePath(), link);
+    QProcess p;
+    p.start(QStringLiteral(SORREL_BINARY_DIR "/sorrel-cli"), {"log", option, link, "--out", out});
+    if (!p.waitForStarted() || !feedUntil(*pty, frame, [&] { return rowsIn(out) >= 2; }, 10000)) {
+        std::printf("sorrel-cli log %s: NO ROWS before pulling\n", option);
+        return 1;
+    }
+    pty->unplug();
+    QByteArray err;
+    spinUntil([&] { return (err += p.readAllStandardError()).contains("is gone"); }, 5000);
+    const double cpu0 = childCpuSeconds(p.processId());
+    const qint64 calls0 = childIoCalls(p.processId());
+    spin(seconds * 1000);
+    const double cpu = childCpuSeconds(p.processId()) - cpu0;
+    const qint64 calls = childIoCalls(p.processId()) - calls0;
+    err += p.readAllStandardError();
+    std::printf("sorrel-cli log %s, device gone: CPU %.2f s and %lld read/write calls over %d s; 'is gone' said %lld "
+                "times\n", option, cpu, qlonglong(calls), seconds, qlonglong(err.count("is gone")));
+
+    PseudoTerminal second;
+    QFile::remove(link);
+    QFile::link(second.slavePath(), link);
+    const qsizetype before = rowsIn(out);
+    const bool back = feedUntil(second, frame, [&] { return rowsIn(out) >= before + 2; }, 10000);
+    std::printf("  after a device is back: %s\n", back ? "logging again" : "NO ROWS");
+    std::fflush(stdout);
+    ::kill(pid_t(p.processId()), SIGTERM);
+    p.waitForFinished(10000);
+    const bool budget = cpu0 >= 0 && calls0 >= 0 && cpu < 0.25 * seconds && calls < 30 * seconds;
+    return back && budget ? 0 : 1;
+}
+
 int benchCycles(int n)
 {
     Headless h;
@@ -548,8 +642,12 @@ int main(int argc, char **argv)
         return benchTick(n ? n : 10);
     if (mode == u"latency")
         return benchLatency(n ? n : 200);
-    if (mode == u"unplug")
-        return benchUnplug(n ? n : 10);
+    if (mode == u"unplug") {
+        int rc = benchUnplug(n ? n : 10);
+        for (const char *option : {"--port", "--bridge"})
+            rc |= benchCliUnplug(option, n ? n : 10);
+        return rc;
+    }
     if (mode == u"cycles")
         return benchCycles(n ? n : 1000);
     if (mode == u"table")
@@ -561,5 +659,7 @@ int main(int argc, char **argv)
     int rc = benchTick(10);
     rc |= benchLatency(200);
     rc |= benchUnplug(10);
+    for (const char *option : {"--port", "--bridge"})
+        rc |= benchCliUnplug(option, 10);
     return rc;
 }

@@ -80,20 +80,26 @@ struct HidReadThread {
                 std::lock_guard lock(s->m);
                 return s->stop;
             };
+            // Released however the handler ends: one that throws must not leave this
+            // thread waiting for a hand-over that never completes.
+            struct DoneGuard {
+                decltype(done) call;
+                ~DoneGuard() { call(); }
+            };
             if (result > 0) {
                 QMetaObject::invokeMethod(receiver, [target, reportId, data, done, stopping] {
+                    const DoneGuard guard{done};
                     if (target && !stopping()) {
                         TJvHidDevice::DataEvent handler = target->onData_;
                         if (handler)
                             handler(target.data(), reportId, data);
                     }
-                    done();
                 }, Qt::QueuedConnection);
             } else {
                 QMetaObject::invokeMethod(receiver, [target, code, done, stopping] {
+                    const DoneGuard guard{done};
                     if (target && !stopping())
                         target->controller_.reportDataError(target.data(), code);
-                    done();
                 }, Qt::QueuedConnection);
             }
             std::unique_lock lock(s->m);

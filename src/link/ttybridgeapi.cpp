@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <deque>
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
@@ -39,9 +38,6 @@ speed_t speedFor(quint32 baud, bool *ok)
     }
 }
 
-// Completed reads kept for the poll; far more than it ever leaves behind between ticks.
-constexpr size_t kMaxCompleted = 64;
-
 } // namespace
 
 struct TtyBridgeApi::Port {
@@ -50,25 +46,38 @@ struct TtyBridgeApi::Port {
     int wake = -1; // eventfd that ends the reader
     std::thread reader;
 
+    BridgeFramer::Clock clock;
     mutable std::mutex m;
-    QByteArray partial;
-    std::deque<QByteArray> completed;
-    std::chrono::steady_clock::time_point lastByte;
+    BridgeFramer framer;
     bool lost = false;
     std::atomic<quint32> chunk{32};
     std::shared_ptr<std::atomic<quint32>> readTimeoutMs;
+
+    std::chrono::milliseconds timeout() const { return std::chrono::milliseconds(readTimeoutMs->load()); }
+
+    int waitMs()
+    {
+        std::lock_guard lock(m);
+        return framer.waitMs(clock(), timeout());
+    }
 
     void run()
     {
         char buf[4096];
         for (;;) {
             pollfd fds[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
-            const int r = ::poll(fds, 2, -1);
+            const int r = ::poll(fds, 2, waitMs());
             if (r < 0) {
                 if (errno == EINTR)
                     continue;
                 markLost();
                 return;
+            }
+            if (r == 0) {
+                // The kernel found the line empty for the whole wait: a real pause.
+                std::lock_guard lock(m);
+                framer.quiet(clock(), timeout());
+                continue;
             }
             if (fds[1].revents)
                 return;
@@ -97,22 +106,9 @@ struct TtyBridgeApi::Port {
 
     void take(const char *bytes, size_t n)
     {
-        const auto now = std::chrono::steady_clock::now();
+        const auto arrived = clock();
         std::lock_guard lock(m);
-        // A read waits at most the read time-out for its next byte: a fragment older
-        // than that was a read that timed out, and does not start a frame.
-        if (!partial.isEmpty() && now - lastByte > std::chrono::milliseconds(readTimeoutMs->load()))
-            partial.clear();
-        lastByte = now;
-        const qsizetype size = qsizetype(chunk.load());
-        for (size_t i = 0; i < n; ++i) {
-            partial.append(bytes[i]);
-            if (partial.size() >= size) {
-                if (completed.size() < kMaxCompleted)
-                    completed.push_back(partial);
-                partial.clear();
-            }
-        }
+        framer.take(QByteArrayView(bytes, qsizetype(n)), arrived, qsizetype(chunk.load()));
     }
 
     void markLost()
@@ -136,8 +132,10 @@ struct TtyBridgeApi::Port {
     }
 };
 
-TtyBridgeApi::TtyBridgeApi(Locator locate)
-    : locate_(std::move(locate)), readTimeoutMs_(std::make_shared<std::atomic<quint32>>(10))
+TtyBridgeApi::TtyBridgeApi(Locator locate, BridgeFramer::Clock clock)
+    : locate_(std::move(locate)),
+      clock_(clock ? std::move(clock) : BridgeFramer::Clock(&std::chrono::steady_clock::now)),
+      readTimeoutMs_(std::make_shared<std::atomic<quint32>>(10))
 {
 }
 
@@ -209,6 +207,7 @@ int TtyBridgeApi::SI_Open(quint32 deviceNum, SiHandle *handle)
     auto port = std::make_unique<Port>();
     port->path = devices.at(int(deviceNum));
     port->readTimeoutMs = readTimeoutMs_;
+    port->clock = clock_;
     port->fd = openBridgeTty(port->path);
     if (port->fd < 0) {
         openFailure_ = deviceFailure(port->path, errno);
@@ -262,13 +261,12 @@ int TtyBridgeApi::SI_Read(SiHandle handle, void *buffer, quint32 bytesToRead, qu
     Port &p = *it->second;
     if (p.chunk.exchange(bytesToRead) != bytesToRead) {
         std::lock_guard lock(p.m);
-        p.partial.clear();
-        p.completed.clear();
+        p.framer.clear();
     }
     std::lock_guard lock(p.m);
-    if (!p.completed.empty()) {
-        std::memcpy(buffer, p.completed.front().constData(), bytesToRead);
-        p.completed.pop_front();
+    QByteArray read;
+    if (p.framer.next(&read)) {
+        std::memcpy(buffer, read.constData(), bytesToRead);
         if (bytesReturned)
             *bytesReturned = bytesToRead;
         return SiStatus::Success;
@@ -287,8 +285,7 @@ int TtyBridgeApi::SI_FlushBuffers(SiHandle handle, quint8 flushTransmit, quint8 
     if (flushReceive) {
         std::lock_guard lock(p.m);
         ::tcflush(p.fd, TCIFLUSH);
-        p.partial.clear();
-        p.completed.clear();
+        p.framer.clear();
     }
     return SiStatus::Success;
 }
@@ -316,6 +313,15 @@ bool TtyBridgeApi::isLost(SiHandle handle) const
         return false;
     std::lock_guard lock(it->second->m);
     return it->second->lost;
+}
+
+qsizetype TtyBridgeApi::waitingBytes(SiHandle handle) const
+{
+    auto it = ports_.find(handle);
+    if (it == ports_.end())
+        return 0;
+    std::lock_guard lock(it->second->m);
+    return it->second->framer.waiting();
 }
 
 } // namespace sorrel

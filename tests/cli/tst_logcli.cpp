@@ -89,32 +89,6 @@ bool consecutive(const QList<ReadingRow> &rows, QString *why)
     return true;
 }
 
-// Seconds of CPU the process has used.
-double cpuSeconds(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray stat = f.readAll();
-    // Fields after the command name: state is 3, utime 14, stime 15.
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(::sysconf(_SC_CLK_TCK));
-}
-
-// Read and write calls the process has made: a loop that retries a lost device
-// without pause shows here even where each try is too cheap to weigh as CPU time.
-qint64 ioCalls(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/io").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    qint64 calls = 0;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("syscr: ") || line.startsWith("syscw: "))
-            calls += line.mid(7).toLongLong();
-    return calls;
-}
-
 // Writes a frame every 50 ms, counting up, until done() holds or ms pass.
 bool feedUntil(PseudoTerminal &pty, const QString &option, int &value, const std::function<bool()> &done, int ms)
 {
@@ -271,16 +245,11 @@ void TestLogCli::unplugAndBack()
     QCOMPARE(err.count('\n'), 1);
     QVERIFY2(err.contains(link.toLocal8Bit()), err.constData());
 
-    // Alive, reporting once, and not spinning on the lost device while it retries.
-    const double cpuBefore = cpuSeconds(p.processId());
-    const qint64 callsBefore = ioCalls(p.processId());
+    // Alive and reporting once while it retries: a wait over a couple of tries for
+    // something that must not happen (an exit, a second report). What the retries cost
+    // is measured by bench_link unplug.
     QTest::qWait(2000);
-    const double cpuUsed = cpuSeconds(p.processId()) - cpuBefore;
-    const qint64 calls = ioCalls(p.processId()) - callsBefore;
     QCOMPARE(p.state(), QProcess::Running);
-    QVERIFY2(cpuBefore >= 0 && cpuUsed < 0.5, qPrintable(QString::number(cpuUsed)));
-    // Two tries and the timers that run anyway make a few dozen at most.
-    QVERIFY2(callsBefore >= 0 && calls < 60, qPrintable(QString::number(calls)));
     err += p.readAllStandardError();
     QCOMPARE(err.count("is gone"), 1);
     const qsizetype rowsBefore = loadRows(out).size();

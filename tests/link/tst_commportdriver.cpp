@@ -38,8 +38,11 @@ private Q_SLOTS:
     void environmentNamesThePort();
 
 private:
-    // Lets the serial port's notifier take what the master wrote.
-    static void settle() { QTest::qWait(30); }
+    // Runs events until the serial port's notifier has taken n bytes of what the master wrote.
+    [[nodiscard]] static bool settled(TCommPortDriver &d, qint64 n)
+    {
+        return QTest::qWaitFor([&] { return d.serialPort() && d.serialPort()->bytesAvailable() >= n; }, 5000);
+    }
 };
 
 void TestCommPortDriver::defaults()
@@ -101,10 +104,10 @@ void TestCommPortDriver::frameSplitOverTicks()
     for (int i = 1; i <= 14; ++i)
         frame.append(char((i << 4) | (i & 0x0F)));
     QVERIFY(pty.write(frame.left(5)));
-    settle();
+    QVERIFY(settled(d, 5));
     d.poll();
     QVERIFY(pty.write(frame.mid(5)));
-    settle();
+    QVERIFY(settled(d, 9));
     d.poll();
     QCOMPARE(r.calls.size(), 2);
     QCOMPARE(r.calls.at(0), frame.left(5));
@@ -120,7 +123,8 @@ void TestCommPortDriver::emptyTickCallsNothing()
     Receiver r;
     r.attach(d);
     QVERIFY(d.Connect());
-    QTest::qWait(100); // about ten ticks with nothing to read
+    // About ten ticks with nothing to read: a wait for something that must not happen.
+    QTest::qWait(100);
     QVERIFY(r.calls.isEmpty());
     QVERIFY(pty.write("x"));
     QTRY_COMPARE(r.calls.size(), 1);
@@ -138,21 +142,21 @@ void TestCommPortDriver::speedChangeWhileOpenFlushesPendingInput()
     QVERIFY(d.Connect());
 
     QVERIFY(pty.write("stale"));
-    settle(); // now waiting in the port's input queue
+    QVERIFY(settled(d, 5)); // now waiting in the port's input queue
     d.setComPortSpeed(br19200);
     QCOMPARE(d.serialPort()->baudRate(), 19200);
     d.poll();
     QVERIFY2(r.calls.isEmpty(), r.all().constData());
 
     QVERIFY(pty.write("fresh"));
-    settle();
+    QVERIFY(settled(d, 5));
     d.poll();
     QCOMPARE(r.all(), QByteArray("fresh"));
 
     // The same for the other line settings (a pseudo-terminal keeps 8 bits and no
     // parity whatever is asked, so the stop bits stand in for them).
     QVERIFY(pty.write("stale"));
-    settle();
+    QVERIFY(settled(d, 5));
     d.setComPortStopBits(sb2BITS);
     QCOMPARE(d.serialPort()->stopBits(), QSerialPort::TwoStop);
     d.poll();
@@ -170,7 +174,7 @@ void TestCommPortDriver::connectOnOpenDriverChangesNothing()
     QVERIFY(d.Connect());
     QSerialPort *before = d.serialPort();
     QVERIFY(pty.write("abc"));
-    settle();
+    QVERIFY(settled(d, 3));
     QVERIFY(d.Connect());
     QCOMPARE(d.serialPort(), before);
     d.poll();
@@ -202,8 +206,8 @@ void TestCommPortDriver::portAndBufferFixedWhileOpen()
     QCOMPARE(d.serialPort()->portName(), two.slavePath().mid(5));
     // The smaller buffer bounds each read.
     QVERIFY(two.write("0123456789"));
-    for (int i = 0; i < 3; ++i) {
-        settle();
+    for (int n : {4, 4, 2}) {
+        QVERIFY(settled(d, n));
         d.poll();
     }
     QCOMPARE(r.calls, (QList<QByteArray>{"0123", "4567", "89"}));
@@ -244,6 +248,7 @@ void TestCommPortDriver::pulledCableDoesNotSpinAndReconnects()
 
     // The port is let go of, so nothing keeps signalling it (bench_link unplug measures the CPU).
     QVERIFY(!d.serialPort());
+    // Ten polls with the port gone: a wait for something that must not happen (a close).
     QTest::qWait(100);
     QVERIFY(d.Connected());
 

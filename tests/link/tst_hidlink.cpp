@@ -7,8 +7,11 @@
 #include "link/ternframeencoder.h"
 #include "link/togglegroup.h"
 
+#include <QDeadlineTimer>
 #include <QSignalSpy>
 #include <QTest>
+#include <stdexcept>
+#include <thread>
 
 using namespace sorrel;
 
@@ -77,6 +80,7 @@ private Q_SLOTS:
     void deviceThatWillNotOpen();
     void readErrorGoesToHistory();
     void deviceCallsAreSerialised();
+    void throwingHandlerReleasesTheReadThread();
     void historyAndMemoKeepNewestLines();
 };
 
@@ -151,6 +155,7 @@ void TestHidLink::burstsThroughTheCable()
     // Every report handed over and handled, in order, on this thread.
     QTRY_VERIFY(cable->pending() == 0 && rig.link->history().size() == 1 + historyLines
                 && rig.frames == frames && rig.link->idleReportCount() == idle);
+    // A wait for something that must not happen: a late hand-over changing the figures.
     QTest::qWait(20);
     QCOMPARE(rig.frames, frames);
     QCOMPARE(rig.link->idleReportCount(), idle);
@@ -241,7 +246,7 @@ void TestHidLink::readsBurstsThroughTheReadThread()
     QVERIFY(!rig.link->currentDevice()->isReading());
     cable->push(0, cableReport(1, bytes({0x01})));
     cable->push(0, cableReport(0, {}));
-    QTest::qWait(150);
+    QTest::qWait(150); // a wait for something that must not happen: a read
     QCOMPARE(rig.frames.size(), 2);
     QCOMPARE(cable->pending(), size_t(2));
 }
@@ -257,7 +262,7 @@ void TestHidLink::profileWithoutReadingSendsRateOnly()
     QVERIFY(!rig.link->currentDevice()->isReading());
     cable->push(0, cableReport(1, bytes({0x01})));
     cable->push(0, cableReport(0, {}));
-    QTest::qWait(150);
+    QTest::qWait(150); // a wait for something that must not happen: a read
     QVERIFY(rig.frames.isEmpty());
 
     // ReadBtn reads whatever the profile.
@@ -371,7 +376,7 @@ void TestHidLink::deviceCallsAreSerialised()
     // Feature reports while the read thread waits in its reads.
     for (int i = 0; i < 10; ++i) {
         rig.link->SetFeatureClick();
-        QTest::qWait(7);
+        QTest::qWait(7); // spacing only: the calls land at different points of the thread's reads
     }
     QCOMPARE(cable->features.size(), 11);
     QVERIFY(!cable->overlapped);
@@ -395,6 +400,45 @@ void TestHidLink::historyAndMemoKeepNewestLines()
 
     rig.link->ClearBtnClick();
     QVERIFY(rig.link->history().isEmpty());
+}
+
+// A data handler that throws still completes its hand-over: the read thread goes on
+// to the next report, and the device is let go of at once.
+void TestHidLink::throwingHandlerReleasesTheReadThread()
+{
+    FakeHidBackend backend;
+    auto cable = backend.add("/dev/hidraw0", "USB to Serial");
+    TJvHidDeviceController controller(backend);
+    controller.setOnDeviceChange([] {});
+    TJvHidDevice *device = controller.CheckOutByIndex(0);
+    QVERIFY(device);
+    QVERIFY(device->HasReadWriteAccess());
+    int calls = 0;
+    device->setOnData([&](TJvHidDevice *, quint8, QByteArrayView) {
+        if (++calls == 1)
+            throw std::runtime_error("handler failed");
+    });
+    QVERIFY(device->isReading());
+    cable->push(0, cableReport(1, bytes({0x01})));
+    cable->push(0, cableReport(1, bytes({0x02})));
+
+    // The event loop is run by hand so that the throw is caught here, not in QTest.
+    int thrown = 0;
+    const QDeadlineTimer deadline(10000);
+    while (calls < 2 && !deadline.hasExpired()) {
+        try {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        } catch (const std::runtime_error &) {
+            ++thrown;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    QCOMPARE(thrown, 1);
+    QCOMPARE(calls, 2);
+    QCOMPARE(cable->pending(), size_t(0));
+
+    controller.CheckIn(device);
+    QVERIFY(!device);
 }
 
 QTEST_MAIN(TestHidLink)

@@ -1,11 +1,12 @@
+#include "link/bridgeframer.h"
 #include "link/commportdriver.h"
 #include "link/pseudoterminal.h"
 #include "link/ttybridgeapi.h"
 #include "link/unreadabledevice.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -24,21 +25,28 @@ QByteArray pattern(int n, int seed)
 // Polls SI_Read as the 10 ms timer would until it succeeds or time runs out.
 int readWithin(TtyBridgeApi &api, SiHandle h, QByteArray &out, int ms)
 {
-    QElapsedTimer t;
-    t.start();
-    int status;
-    do {
+    int status = SiStatus::ReadTimedOut;
+    [[maybe_unused]] const bool done = QTest::qWaitFor([&] {
         char buf[32];
         quint32 got = 0;
         status = api.SI_Read(h, buf, 32, &got);
-        if (status == SiStatus::Success) {
+        if (status == SiStatus::Success)
             out = QByteArray(buf, int(got));
-            return status;
-        }
-        QTest::qWait(5);
-    } while (t.elapsed() < ms);
+        return status == SiStatus::Success;
+    }, ms);
     return status;
 }
+
+// A clock that moves only when the test says, so that a loaded machine cannot make a
+// pause out of a slow test or a slow reader thread.
+struct HeldClock {
+    std::shared_ptr<std::atomic<qint64>> ms = std::make_shared<std::atomic<qint64>>(1000);
+    BridgeFramer::Clock clock() const
+    {
+        return [ms = ms] { return BridgeFramer::TimePoint(std::chrono::milliseconds(ms->load())); };
+    }
+    void advance(int by) { *ms += by; }
+};
 
 } // namespace
 
@@ -52,6 +60,8 @@ private Q_SLOTS:
     void namedByStableLink();
     void oneReaderPerBridge();
     void openFailureSaysWhy();
+    void framing_data();
+    void framing();
     void readsWholeFramesOnly();
     void flushDiscardsWhatWaits();
     void badHandlesAndIndices();
@@ -94,7 +104,7 @@ void TestTtyBridgeApi::namedByStableLink()
     QCOMPARE(api.SI_Open(0, &h), 0);
     QVERIFY(pty.write(pattern(32, 10)));
     QByteArray got;
-    QCOMPARE(readWithin(api, h, got, 1000), 0);
+    QCOMPARE(readWithin(api, h, got, 5000), 0);
     QCOMPARE(got, pattern(32, 10));
 }
 
@@ -169,10 +179,60 @@ void TestTtyBridgeApi::countsTheNamedDevice()
     QCOMPARE(api.countDetail(), QStringLiteral("SORREL_BRIDGE names /nonexistent/ttyBRIDGE: No such file or directory."));
 }
 
+// A script of what the reader thread sees, with the 10 ms read time-out:
+//   bN@T  N bytes of the stream read at T ms      q@T   the line found empty at T ms
+//   wN@T  at T ms the reader may wait N ms for more (-1: for ever)
+// The stream's bytes are numbered; a completed read is named by its first byte.
+void TestTtyBridgeApi::framing_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QList<int>>("reads");
+    QTest::newRow("whole frame in one read") << "b32@0" << QList<int>{0};
+    QTest::newRow("frame split across reads") << "b20@0 q@9 b12@9" << QList<int>{0};
+    QTest::newRow("late read of the rest is no pause") << "b20@0 b12@40" << QList<int>{0};
+    QTest::newRow("fragment then quiet line") << "b20@0 q@10 b32@50" << QList<int>{20};
+    QTest::newRow("time-out counts from the last byte") << "b10@0 b10@8 q@16 b12@17" << QList<int>{0};
+    QTest::newRow("two frames and a fragment") << "b70@0 q@12 b32@20" << QList<int>{0, 32, 70};
+    QTest::newRow("frame split over three reads") << "b5@0 b5@3 q@9 b22@11 b32@12" << QList<int>{0, 32};
+    QTest::newRow("waits") << "w-1@0 b20@0 w10@0 w4@6 w0@12 b12@13 w-1@13" << QList<int>{0};
+}
+
+void TestTtyBridgeApi::framing()
+{
+    QFETCH(QString, script);
+    QFETCH(QList<int>, reads);
+    const auto at = [](int ms) { return BridgeFramer::TimePoint(std::chrono::milliseconds(ms)); };
+    const std::chrono::milliseconds timeout(10);
+    const QByteArray stream = pattern(256, 0);
+    BridgeFramer framer;
+    int offset = 0;
+    static const QRegularExpression step(QStringLiteral("^([bqw])(-?\\d*)@(\\d+)$"));
+    for (const QString &token : script.split(u' ')) {
+        const auto m = step.match(token);
+        QVERIFY2(m.hasMatch(), qPrintable(token));
+        const int n = m.captured(2).toInt(), t = m.captured(3).toInt();
+        if (m.captured(1) == u"b") {
+            framer.take(QByteArrayView(stream).sliced(offset, n), at(t), 32);
+            offset += n;
+        } else if (m.captured(1) == u"q") {
+            framer.quiet(at(t), timeout);
+        } else {
+            QVERIFY2(framer.waitMs(at(t), timeout) == n, qPrintable(token));
+        }
+    }
+    QByteArray read;
+    for (int first : reads) {
+        QVERIFY(framer.next(&read));
+        QCOMPARE(read, stream.mid(first, 32));
+    }
+    QVERIFY(!framer.next(&read));
+}
+
 void TestTtyBridgeApi::readsWholeFramesOnly()
 {
     PseudoTerminal pty;
-    TtyBridgeApi api([&] { return QStringList{pty.slavePath()}; });
+    HeldClock time;
+    TtyBridgeApi api([&] { return QStringList{pty.slavePath()}; }, time.clock());
     SiHandle h = 0;
     QCOMPARE(api.SI_Open(0, &h), 0);
     QVERIFY(h != 0);
@@ -184,28 +244,35 @@ void TestTtyBridgeApi::readsWholeFramesOnly()
     QByteArray got;
     QCOMPARE(readWithin(api, h, got, 30), SiStatus::ReadTimedOut);
 
-    // One frame, in two writes that follow closely: one read of 32.
+    // One frame in two writes, the clock held between them: one read of 32, however
+    // long the machine takes between the writes.
     const QByteArray frame = pattern(32, 1);
     QVERIFY(pty.write(frame.left(20)));
+    QTRY_COMPARE(api.waitingBytes(h), 20);
+    // Real time past the read time-out must not cut the fragment: only the clock counts.
+    QTest::qWait(30);
     QVERIFY(pty.write(frame.mid(20)));
-    QCOMPARE(readWithin(api, h, got, 1000), 0);
+    QCOMPARE(readWithin(api, h, got, 5000), 0);
     QCOMPARE(got, frame);
 
     // A fragment followed by a pause longer than the read time-out is not the start
     // of the next read: the next frame still reads whole.
     QVERIFY(pty.write(pattern(20, 2)));
-    QCOMPARE(readWithin(api, h, got, 60), SiStatus::ReadTimedOut);
+    QTRY_COMPARE(api.waitingBytes(h), 20);
+    time.advance(11);
+    QTRY_COMPARE(api.waitingBytes(h), 0);
+    QCOMPARE(readWithin(api, h, got, 30), SiStatus::ReadTimedOut);
     const QByteArray next = pattern(32, 3);
     QVERIFY(pty.write(next));
-    QCOMPARE(readWithin(api, h, got, 1000), 0);
+    QCOMPARE(readWithin(api, h, got, 5000), 0);
     QCOMPARE(got, next);
 
     // Two frames at once: two reads, in order.
     const QByteArray a = pattern(32, 4), b = pattern(32, 5);
     QVERIFY(pty.write(a + b));
-    QCOMPARE(readWithin(api, h, got, 1000), 0);
+    QCOMPARE(readWithin(api, h, got, 5000), 0);
     QCOMPARE(got, a);
-    QCOMPARE(readWithin(api, h, got, 1000), 0);
+    QCOMPARE(readWithin(api, h, got, 5000), 0);
     QCOMPARE(got, b);
 
     QCOMPARE(api.SI_Close(h), 0);
@@ -215,18 +282,19 @@ void TestTtyBridgeApi::readsWholeFramesOnly()
 void TestTtyBridgeApi::flushDiscardsWhatWaits()
 {
     PseudoTerminal pty;
-    TtyBridgeApi api([&] { return QStringList{pty.slavePath()}; });
+    HeldClock time; // the fragment stays until the flush
+    TtyBridgeApi api([&] { return QStringList{pty.slavePath()}; }, time.clock());
     SiHandle h = 0;
     QCOMPARE(api.SI_Open(0, &h), 0);
     QVERIFY(pty.write(pattern(32, 6) + pattern(10, 7)));
-    QTest::qWait(50);
+    QTRY_COMPARE(api.waitingBytes(h), 42);
     QCOMPARE(api.SI_FlushBuffers(h, 1, 1), 0);
     QByteArray got;
     QCOMPARE(readWithin(api, h, got, 40), SiStatus::ReadTimedOut);
     // The fragment went too: the next frame reads whole.
     const QByteArray frame = pattern(32, 8);
     QVERIFY(pty.write(frame));
-    QCOMPARE(readWithin(api, h, got, 1000), 0);
+    QCOMPARE(readWithin(api, h, got, 5000), 0);
     QCOMPARE(got, frame);
 }
 
@@ -263,6 +331,7 @@ void TestTtyBridgeApi::pulledDeviceFailsReadsQuietly()
     char buf[32];
     quint32 got = 0;
     QCOMPARE(api.SI_Read(h, buf, 32, &got), SiStatus::ReadError);
+    QCOMPARE(api.waitingBytes(h), 0);
 
     quint32 n = 9;
     api.SI_GetNumDevices(&n);
@@ -275,7 +344,7 @@ void TestTtyBridgeApi::pulledDeviceFailsReadsQuietly()
     const QByteArray frame = pattern(32, 9);
     QVERIFY(pty->write(frame));
     QByteArray read;
-    QCOMPARE(readWithin(api, h, read, 1000), 0);
+    QCOMPARE(readWithin(api, h, read, 5000), 0);
     QCOMPARE(read, frame);
 }
 
