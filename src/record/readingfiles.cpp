@@ -574,10 +574,40 @@ struct Token {
     size_t size = 0;
 };
 
+// Where a loader's bytes come from: a file read a chunk at a time, or bytes already in
+// memory handed over the same way, so that both go through one reader.
+class ByteSource {
+public:
+    explicit ByteSource(QFile &file) : file_(&file), total_(file.size()) {}
+    ByteSource(QByteArrayView bytes, qint64 chunk)
+        : bytes_(bytes), total_(bytes.size()), chunk_(std::max<qint64>(chunk, 1)) {}
+
+    qint64 total() const { return total_; }
+    // Most bytes the next read brings: bytes in memory never grow the buffer past them.
+    qint64 next() const { return file_ ? chunk_ : std::min(chunk_, total_ - taken_); }
+    qint64 read(char *to, qint64 max)
+    {
+        if (file_)
+            return file_->read(to, max);
+        const qint64 n = std::min(max, total_ - taken_);
+        if (n > 0)
+            std::memcpy(to, bytes_.data() + taken_, size_t(n));
+        taken_ += n;
+        return n;
+    }
+
+private:
+    QFile *file_ = nullptr;
+    QByteArrayView bytes_;
+    qint64 total_ = 0;
+    qint64 chunk_ = kReadChunk;
+    qint64 taken_ = 0;
+};
+
 class TextLoader {
 public:
-    TextLoader(QFile &file, ReadingTable &table, const FileProgress &progress)
-        : file_(file), table_(table), progress_(progress), ids_{TextIds(table), TextIds(table), TextIds(table)} {}
+    TextLoader(ByteSource &source, ReadingTable &table, const FileProgress &progress)
+        : source_(source), table_(table), progress_(progress), ids_{TextIds(table), TextIds(table), TextIds(table)} {}
 
     // Rows before a bad line stay; the grid hears of the new rows once, at the end.
     bool run()
@@ -591,7 +621,7 @@ private:
 
     bool readAll()
     {
-        const qint64 total = file_.size();
+        const qint64 total = source_.total();
         std::vector<char> buf;
         size_t begin = 0, end = 0;
         qint64 done = 0;
@@ -605,8 +635,9 @@ private:
             }
             if (qsizetype(end) > kMaxLine)
                 return false;
-            buf.resize(end + size_t(kReadChunk) + kPad);
-            const qint64 got = file_.read(buf.data() + end, kReadChunk);
+            const qint64 want = source_.next();
+            buf.resize(end + size_t(want) + kPad);
+            const qint64 got = source_.read(buf.data() + end, want);
             if (got < 0)
                 return false;
             eof = got == 0;
@@ -731,7 +762,7 @@ private:
         return true;
     }
 
-    QFile &file_;
+    ByteSource &source_;
     ReadingTable &table_;
     const FileProgress &progress_;
     std::array<TextIds, 3> ids_;
@@ -808,12 +839,12 @@ Step reference(const char *&p, const char *e, bool eof, char32_t *out)
 class XmlLoader {
 public:
     // Reads into table, a table of its own that the caller puts in place on success.
-    XmlLoader(QFile &file, ReadingTable &table, const FileProgress &progress)
-        : file_(file), progress_(progress), table_(table) {}
+    XmlLoader(ByteSource &source, ReadingTable &table, const FileProgress &progress)
+        : source_(source), progress_(progress), table_(table) {}
 
     bool run()
     {
-        const qint64 total = file_.size();
+        const qint64 total = source_.total();
         std::vector<char> buf;
         size_t begin = 0, end = 0;
         qint64 done = 0;
@@ -826,8 +857,9 @@ public:
             }
             if (qint64(end) > kMaxXmlToken)
                 return false; // one piece of markup without end
-            buf.resize(end + size_t(kReadChunk) + kPad);
-            const qint64 got = file_.read(buf.data() + end, kReadChunk);
+            const qint64 want = source_.next();
+            buf.resize(end + size_t(want) + kPad);
+            const qint64 got = source_.read(buf.data() + end, want);
             if (got < 0)
                 return false;
             eof = got == 0;
@@ -1265,7 +1297,7 @@ private:
                        [this](const char *p, size_t n, QString *t) { return decode(p, n, t); });
     }
 
-    QFile &file_;
+    ByteSource &source_;
     const FileProgress &progress_;
     ReadingTable &table_;
     std::array<TextIds, 3> ids_{TextIds(table_), TextIds(table_), TextIds(table_)};
@@ -1280,6 +1312,18 @@ private:
     bool rowdataSeen_ = false, rootClosed_ = false;
     QStringList fieldNames_;
 };
+
+// A text file appends its rows; an XML packet replaces the table only once it was read whole.
+bool loadFrom(ByteSource &source, bool xml, ReadingTable &table, const FileProgress &progress)
+{
+    if (!xml)
+        return TextLoader(source, table, progress).run();
+    ReadingTable loaded;
+    if (!XmlLoader(source, loaded, progress).run())
+        return false;
+    table.replaceAll(std::move(loaded));
+    return true;
+}
 
 } // namespace
 
@@ -1330,15 +1374,21 @@ bool LoadReadingFile(const QString &fileName, ReadingTable &table, bool emptyFir
     QFile file(fileName);
     bool ok = file.open(QIODevice::ReadOnly);
     if (ok) {
-        if (isXmlReadingFile(fileName)) {
-            ReadingTable loaded;
-            ok = XmlLoader(file, loaded, progress).run();
-            if (ok)
-                table.replaceAll(std::move(loaded));
-        } else {
-            ok = TextLoader(file, table, progress).run();
-        }
+        ByteSource source(file);
+        ok = loadFrom(source, isXmlReadingFile(fileName), table, progress);
     }
+    if (!ok)
+        notifier.error(loadFailedText());
+    return ok;
+}
+
+bool LoadReadingBytes(QByteArrayView bytes, bool xml, ReadingTable &table, bool emptyFirst,
+                      Notifier &notifier, qint64 chunk)
+{
+    if (emptyFirst)
+        table.clear();
+    ByteSource source(bytes, chunk);
+    const bool ok = loadFrom(source, xml, table, {});
     if (!ok)
         notifier.error(loadFailedText());
     return ok;

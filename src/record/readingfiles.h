@@ -5,6 +5,7 @@
 #include "app/notifier.h"
 #include "record/readingtable.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <functional>
 
@@ -34,5 +35,11 @@ bool SaveReadingFile(const ReadingTable &table, const QString &fileName, Notifie
 // the bad line, a failed XML load leaves the table as it was. Returns true on success.
 bool LoadReadingFile(const QString &fileName, ReadingTable &table, bool emptyFirst,
                      Notifier &notifier, const FileProgress &progress = {});
+
+// LoadReadingFile over bytes already in memory, through the same readers: the format
+// named by xml instead of an extension, the bytes handed over chunk at a time as a
+// file's reads hand them (a small chunk puts read boundaries inside every piece).
+bool LoadReadingBytes(QByteArrayView bytes, bool xml, ReadingTable &table, bool emptyFirst,
+                      Notifier &notifier, qint64 chunk = qint64(1) << 20);
 
 } // namespace sorrel

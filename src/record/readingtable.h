@@ -18,6 +18,14 @@ namespace sorrel {
 
 inline constexpr int kReadingTextMax = 20;
 
+// Rows of the table come in blocks of 2^this (1 MiB). The loader fuzzers build with
+// small blocks, so that a table of a few rows per input does not cost a megabyte.
+#ifdef SORREL_ROW_BLOCK_BITS
+inline constexpr int kRowBlockBits = SORREL_ROW_BLOCK_BITS;
+#else
+inline constexpr int kRowBlockBits = 16;
+#endif
+
 struct ReadingRow {
     std::optional<qint32> no; // a loaded row may have none
     QString time;             // empty: no value
@@ -118,7 +126,7 @@ private:
 
     void notifyAppended(qsizetype first);
 
-    ChunkedVector<PackedRow> rows_;
+    ChunkedVector<PackedRow, kRowBlockBits> rows_;
     TextPool pool_;
     quint64 generation_ = 0;
     int batchDepth_ = 0;

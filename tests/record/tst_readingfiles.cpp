@@ -66,6 +66,7 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 }
 
 const QByteArray kHeader = "No\tTime\tValue\tUnit\r\n";
+const QByteArray kSecret = "local-file-content";
 const QStringList kExisting{QStringLiteral("1|09:00:00|0.5|lux")};
 
 QByteArray packet(const QByteArray &fields, const QByteArray &rows)
@@ -108,6 +109,8 @@ private Q_SLOTS:
     void progress_data();
     void progress();
     void lineAcrossReadBlock();
+    void bytesInAnyPieces_data();
+    void bytesInAnyPieces();
     void tableEmptiedDuringProgress_data();
     void tableEmptiedDuringProgress();
     void liveReadingsHeldDuringLoad_data();
@@ -282,6 +285,11 @@ void TestReadingFiles::loadText_data()
     QTest::newRow("control characters separate") << kHeader + "6\x01" "a\x1f" "b\x0b" "c\r\n"
                                                  << QStringList{"6|a|b|c"} << true;
     QTest::newRow("NUL ends the line") << kHeader + QByteArray("7\ta\0\tb\r\n", 9) << QStringList{"7|a||"} << true;
+    QTest::newRow("NUL bytes anywhere")
+        << QByteArray("No\0Time\r\n\0\0\r\n\0" "1\ta\r\n2\0\0\r\n3\t\0b\r\n4\tc\0", 35)
+        << QStringList{"2|||", "3|||", "4|c||"} << true;
+    QTest::newRow("CR-only line ends") << QByteArray("No\tTime\tValue\tUnit\r1\ta\tb\tc\r\r2\td\r\r\r3\r")
+                                       << QStringList{"1|a|b|c", "2|d||", "3|||"} << true;
     QTest::newRow("header only, silently") << kHeader << QStringList{} << true;
     QTest::newRow("one empty line") << QByteArray("\r\n") << QStringList{} << true;
     QTest::newRow("header of any bytes") << QByteArray("\xff\xfe\x01garbage\r\n1\ta\r\n")
@@ -400,6 +408,11 @@ void TestReadingFiles::hostileXml_data()
     QTest::newRow("undeclared entity") << packet(kFields, "<ROW Value=\"&xxe;\"/>");
     QTest::newRow("invalid UTF-8") << packet(kFields, "<ROW Value=\"\xc3\x28\"/>");
     QTest::newRow("UTF-16") << QByteArray("\xff\xfe<\0D\0", 6);
+    QTest::newRow("UTF-16, big-endian") << QByteArray("\xfe\xff\0<\0D", 6);
+    QTest::newRow("UTF-16 saved packet") << "\xff\xfe" + QByteArray(reinterpret_cast<const char *>(QString::fromLatin1(good).utf16()), good.size() * 2);
+    QTest::newRow("overlong UTF-8") << packet(kFields, "<ROW Value=\"\xc0\xaf\"/>");
+    QTest::newRow("UTF-8 surrogate") << packet(kFields, "<ROW Value=\"\xed\xa0\x80\"/>");
+    QTest::newRow("UTF-8 cut at the quote") << packet(kFields, "<ROW Value=\"ab\xe2\x82\"/>");
     QByteArray laughs = "<?xml version=\"1.0\"?>\n<!DOCTYPE DATAPACKET [\n<!ENTITY lol \"lol\">\n";
     for (int i = 1; i < 10; ++i)
         laughs += QStringLiteral("<!ENTITY lol%1 \"%2\">\n").arg(i).arg(QStringLiteral("&lol%1;").arg(i > 1 ? QString::number(i - 1) : QString()).repeated(10)).toLatin1();
@@ -408,7 +421,20 @@ void TestReadingFiles::hostileXml_data()
     QTest::newRow("external entity")
         << "<?xml version=\"1.0\"?>\n<!DOCTYPE DATAPACKET [<!ENTITY xxe SYSTEM \"file:///etc/passwd\">]>\n"
                + packet(kFields, "<ROW No=\"1\" Value=\"&xxe;\"/>").mid(39);
+    // The file holds kSecret; nothing of it may reach a table.
+    const QByteArray secret = path("secret.txt").toUtf8();
+    QVERIFY(writeFile(path("secret.txt"), kSecret));
+    QTest::newRow("external entity naming a local file")
+        << "<?xml version=\"1.0\"?>\n<!DOCTYPE DATAPACKET [<!ENTITY xxe SYSTEM \"file://" + secret + "\">]>\n"
+               + packet(kFields, "<ROW No=\"1\" Value=\"&xxe;\" Unit=\"&xxe;\"/>").mid(39);
+    QTest::newRow("external parameter entity")
+        << "<!DOCTYPE DATAPACKET [<!ENTITY % p SYSTEM \"" + secret + "\"> %p;]>\n"
+               + packet(kFields, "<ROW No=\"1\"/>").mid(39);
+    QTest::newRow("entity in element content")
+        << packet(kFields, "<ROW No=\"1\"/>&xxe;");
     QTest::newRow("deep nesting") << "<DATAPACKET>" + QByteArray("<a>").repeated(200000);
+    QTest::newRow("million-deep nesting, closed")
+        << "<DATAPACKET>" + QByteArray("<a>").repeated(1000000) + QByteArray("</a>").repeated(1000000) + "</DATAPACKET>";
     QTest::newRow("huge attribute")
         << packet(kFields, "<ROW No=\"1\" Value=\"" + QByteArray(16 << 20, 'x') + "\"/>");
     QTest::newRow("huge tag name") << packet(kFields, "<" + QByteArray(16 << 20, 'R') + "/>");
@@ -428,6 +454,7 @@ void TestReadingFiles::hostileXml()
     RecordingNotifier notifier;
     QVERIFY(!LoadReadingFile(path("in.xml"), table, false, notifier));
     QCOMPARE(dump(table), kExisting);
+    QVERIFY(!dump(table).join(u'\n').contains(QLatin1String(kSecret)));
     QCOMPARE(notifier.messages, (QList<RecordingNotifier::Message>{{MessageKind::Error, "Failed to Load File!"}}));
 }
 
@@ -678,6 +705,44 @@ void TestReadingFiles::lineAcrossReadBlock()
         QCOMPARE(rows.size(), fillers + 3);
         QCOMPARE(rows.value(rows.size() - 2), expected);
         QCOMPARE(rows.last(), QStringLiteral("3|last||"));
+    }
+}
+
+void TestReadingFiles::bytesInAnyPieces_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("text") << "in.txt"
+        << kHeader + "\"-12\"\t\"10:15 \"\"02\"\"\"\t\xc2\xb5W\r\n\r2\ta\0b\n\n3 x\r\n" << true;
+    QTest::newRow("text, fifth token") << "in.txt" << kHeader + "1\ta\r\n2 a b c d\r\n" << false;
+    QTest::newRow("xml")
+        << "in.xml"
+        << "\xef\xbb\xbf" + packet(kFields, "<!-- c --><ROW No=\"&#52;\" Time=\"a&#9;b&lt;&#x1F600;\" Value='t\r\nd'/>"
+                                            "<![CDATA[x]]><?pi?><ROW Unit=\"\xc2\xb5W\" No=\"-5\"/>")
+        << true;
+    QTest::newRow("xml, cut") << "in.xml" << packet(kFields, "<ROW No=\"1\"/>").chopped(2) << false;
+}
+
+// The loader over bytes in memory reads what it reads from the file, however few bytes
+// each read brings.
+void TestReadingFiles::bytesInAnyPieces()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(bool, ok);
+    QVERIFY(writeFile(path(name), content));
+    ReadingTable fromFile;
+    RecordingNotifier notifier;
+    QCOMPARE(LoadReadingFile(path(name), fromFile, false, notifier), ok);
+    QVERIFY(fromFile.rowCount() > 0 || (!ok && isXmlReadingFile(name)));
+    const bool xml = isXmlReadingFile(name);
+    for (const qint64 chunk : {qint64(1), qint64(2), qint64(3), qint64(5), qint64(8), qint64(13), qint64(1) << 20}) {
+        ReadingTable table;
+        RecordingNotifier bytesNotifier;
+        QCOMPARE(LoadReadingBytes(content, xml, table, false, bytesNotifier, chunk), ok);
+        QCOMPARE(dump(table), dump(fromFile));
+        QCOMPARE(bytesNotifier.messages, notifier.messages);
     }
 }
 
