@@ -13,8 +13,8 @@ struct BridgeUsbId {
     quint16 vendor;
     quint16 product;
 };
-// Single-port bridge chips that the kernel's cp210x driver binds as a tty. Multi-port
-// chips (EA70, EA71) are left out: nothing says which of their ports a meter cable uses.
+// Single-port bridge chips that the kernel's driver for this chip family binds as a tty.
+// Multi-port chips (EA70, EA71) are left out: nothing says which port a meter cable uses.
 extern const std::array<BridgeUsbId, 5> kBridgeUsbIds;
 bool isBridgeUsbId(quint16 vendor, quint16 product);
 
@@ -39,7 +39,7 @@ QStringList locateBridgeTtys();
 // When SORREL_BRIDGE names a device that is not there, the line saying so; else empty.
 QString namedBridgeMissingDetail();
 
-// "/dev/ttyUSB0 (10C4:EA60, CP2102 USB to UART, serial 0001)"; just the path for a
+// "/dev/ttyUSB0 (10C4:EA60, USB to UART Bridge, serial 0001)"; just the path for a
 // device udev does not know.
 QString describeBridgeCandidate(const BridgeCandidate &c);
 // The line under the refusal when several bridges are present: each one, and how to

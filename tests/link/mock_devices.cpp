@@ -33,7 +33,7 @@ namespace {
 const QString kCli = QStringLiteral(SORREL_BINARY_DIR "/sorrel-cli");
 const QString kNotConnected =
     QStringLiteral("USB interface cable is not connected properly, please check and re-try.");
-const QString kProduct = QStringLiteral("CP2102 USB to UART Bridge Controller");
+const QString kProduct = QStringLiteral("USB to UART Bridge");
 
 struct MockUsb {
     quint16 vendor = 0x10C4;
@@ -69,7 +69,7 @@ public:
         const int bus = ++usbDevices_;
         const QByteArray name = "1-" + QByteArray::number(bus);
         const QByteArray usb = add("usb", name, {}, {{"idVendor", hex4(chip.vendor)}, {"idProduct", hex4(chip.product)},
-                                                    {"manufacturer", "Silicon Labs"}, {"product", kProduct.toUtf8()},
+                                                    {"manufacturer", "Acme"}, {"product", kProduct.toUtf8()},
                                                     {"serial", chip.serial.toUtf8()}},
                                    {{"DEVTYPE", "usb_device"}});
         QStringList nodes;
@@ -78,7 +78,7 @@ public:
                                         {{"bInterfaceNumber", "0" + QByteArray::number(i)}},
                                         {{"DEVTYPE", "usb_interface"}});
             const QByteArray tty = "ttyUSB" + QByteArray::number(ttys_++);
-            const QByteArray byId = "/dev/serial/by-id/usb-Silicon_Labs_CP2102_" + chip.serial.toUtf8()
+            const QByteArray byId = "/dev/serial/by-id/usb-Acme_Bridge_" + chip.serial.toUtf8()
                 + "-if0" + QByteArray::number(i) + "-port0";
             // The "dev" numbers make the test bed create the node (a pseudo-terminal for a tty).
             add("tty", tty, intf, {{"dev", "188:" + QByteArray::number(ttys_ - 1)}},
@@ -301,9 +301,9 @@ void TestMockDevices::twoBridgesRefusedWithBothListed()
     tb.addSerialChip({0x10C4, 0xEA60, 1, "A1"});
     tb.addSerialChip({0x10C4, 0xEA60, 1, "B2"});
     const QString listed = QStringLiteral(
-        "Found 2 bridges: /dev/ttyUSB0 (10C4:EA60, Silicon Labs %1, serial A1); /dev/ttyUSB1 (10C4:EA60, "
-        "Silicon Labs %1, serial B2). Choose one with SORREL_BRIDGE=/dev/serial/by-id/"
-        "usb-Silicon_Labs_CP2102_A1-if00-port0 (a device path or its /dev/serial/by-id/ link).")
+        "Found 2 bridges: /dev/ttyUSB0 (10C4:EA60, Acme %1, serial A1); /dev/ttyUSB1 (10C4:EA60, "
+        "Acme %1, serial B2). Choose one with SORREL_BRIDGE=/dev/serial/by-id/"
+        "usb-Acme_Bridge_A1-if00-port0 (a device path or its /dev/serial/by-id/ link).")
                                .arg(kProduct);
     LinkRig rig;
     rig.usbDown();
@@ -327,7 +327,7 @@ void TestMockDevices::bridgeChosenByStableLink()
     tb.addSerialChip({0x10C4, 0xEA60, 1, "A1"});
     tb.addSerialChip({0x10C4, 0xEA60, 1, "B2"});
     // udev's link, as the test bed does not make it.
-    const QString byId = QStringLiteral("/dev/serial/by-id/usb-Silicon_Labs_CP2102_B2-if00-port0");
+    const QString byId = QStringLiteral("/dev/serial/by-id/usb-Acme_Bridge_B2-if00-port0");
     QVERIFY(QDir().mkpath(tb.root() + QStringLiteral("/dev/serial/by-id")));
     QVERIFY(QFile::link(QStringLiteral("../../ttyUSB1"), tb.root() + byId));
     qputenv("SORREL_BRIDGE", byId.toLocal8Bit());
@@ -411,7 +411,7 @@ void TestMockDevices::devicesCommandListsWhatIsThere()
     QCOMPARE(b[u"path"].toString(), QStringLiteral("/dev/ttyUSB0"));
     QCOMPARE(b[u"vendorId"].toString() + u':' + b[u"productId"].toString(), QStringLiteral("10C4:EA60"));
     QCOMPARE(b[u"serial"].toString(), QStringLiteral("0001"));
-    QCOMPARE(b[u"byId"].toString(), QStringLiteral("/dev/serial/by-id/usb-Silicon_Labs_CP2102_0001-if00-port0"));
+    QCOMPARE(b[u"byId"].toString(), QStringLiteral("/dev/serial/by-id/usb-Acme_Bridge_0001-if00-port0"));
     QVERIFY(b[u"canOpen"].toBool());
     const QJsonArray hid = o[u"hidDevices"].toArray();
     QCOMPARE(hid.size(), 1);
@@ -439,7 +439,7 @@ void TestMockDevices::devicesCommandListsWhatIsThere()
     QVERIFY(!com[2].toObject()[u"fromEnvironment"].toBool());
 
     const CliRun text = runCli({QStringLiteral("devices")});
-    QVERIFY2(text.out.contains(QStringLiteral("  /dev/ttyUSB0 (10C4:EA60, Silicon Labs %1, serial 0001)").arg(kProduct))
+    QVERIFY2(text.out.contains(QStringLiteral("  /dev/ttyUSB0 (10C4:EA60, Acme %1, serial 0001)").arg(kProduct))
                  && text.out.contains(u"  /dev/hidraw0  1A86:E008, WCH USB to Serial, serial C3  can open")
                  && text.out.contains(u"  /dev/ttyUSB0  COM 2 (would be COM 1; SORREL_COM1 overrides it)")
                  && text.out.contains(u"  COM 1 = /dev/ttyS9 (SORREL_COM1)"),

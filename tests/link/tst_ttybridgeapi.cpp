@@ -93,7 +93,7 @@ void TestTtyBridgeApi::namedByStableLink()
 {
     PseudoTerminal pty;
     QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("usb-Silicon_Labs_CP2102_0001-if00-port0"));
+    const QString link = dir.filePath(QStringLiteral("usb-Acme_Bridge_0001-if00-port0"));
     QVERIFY(QFile::link(pty.slavePath(), link));
     qputenv("SORREL_BRIDGE", link.toLocal8Bit());
     TtyBridgeApi api;
