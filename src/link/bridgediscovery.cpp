@@ -92,20 +92,30 @@ std::optional<Found> bridgeTty(udev_device *tty)
 
 } // namespace
 
-QList<BridgeCandidate> findBridgeCandidates()
+void forEachUdevDevice(const char *subsystem, const std::function<void(udev_device *)> &visit)
 {
-    QMap<QString, Found> byUsb; // one per USB device: its first interface's tty
     udev *u = udev_new();
     if (!u)
-        return {};
+        return;
     udev_enumerate *e = udev_enumerate_new(u);
-    udev_enumerate_add_match_subsystem(e, "tty");
+    udev_enumerate_add_match_subsystem(e, subsystem);
     udev_enumerate_scan_devices(e);
     udev_list_entry *entry;
     udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(e)) {
         udev_device *dev = udev_device_new_from_syspath(u, udev_list_entry_get_name(entry));
         if (!dev)
             continue;
+        visit(dev);
+        udev_device_unref(dev);
+    }
+    udev_enumerate_unref(e);
+    udev_unref(u);
+}
+
+QList<BridgeCandidate> findBridgeCandidates()
+{
+    QMap<QString, Found> byUsb; // one per USB device: its first interface's tty
+    forEachUdevDevice("tty", [&](udev_device *dev) {
         if (std::optional<Found> f = bridgeTty(dev)) {
             auto it = byUsb.find(f->candidate.usbSysPath);
             const bool earlier = it != byUsb.end()
@@ -116,10 +126,7 @@ QList<BridgeCandidate> findBridgeCandidates()
             if (it == byUsb.end() || earlier)
                 byUsb.insert(f->candidate.usbSysPath, *f);
         }
-        udev_device_unref(dev);
-    }
-    udev_enumerate_unref(e);
-    udev_unref(u);
+    });
 
     QMap<QString, BridgeCandidate> byPath;
     for (const Found &f : byUsb)

@@ -6,6 +6,9 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <functional>
+
+struct udev_device;
 
 namespace sorrel {
 
@@ -31,6 +34,9 @@ struct BridgeCandidate {
 
 // Every bridge present by its USB device, in port order.
 QList<BridgeCandidate> findBridgeCandidates();
+// Calls visit for each device udev lists in the subsystem ("tty", "hidraw"); the device is
+// released after the call.
+void forEachUdevDevice(const char *subsystem, const std::function<void(udev_device *)> &visit);
 
 // The bridges present: exactly the device named by SORREL_BRIDGE when that is set (a
 // path or a /dev/serial/by-id/ link), else one tty per recognised USB device.

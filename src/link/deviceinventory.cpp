@@ -95,17 +95,7 @@ UsbIdentity hidIdentity(udev_device *raw)
 QList<HidEntry> hidDevices()
 {
     QMap<QString, HidEntry> byPath;
-    udev *u = udev_new();
-    if (!u)
-        return {};
-    udev_enumerate *e = udev_enumerate_new(u);
-    udev_enumerate_add_match_subsystem(e, "hidraw");
-    udev_enumerate_scan_devices(e);
-    udev_list_entry *entry;
-    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(e)) {
-        udev_device *dev = udev_device_new_from_syspath(u, udev_list_entry_get_name(entry));
-        if (!dev)
-            continue;
+    forEachUdevDevice("hidraw", [&](udev_device *dev) {
         if (const char *node = udev_device_get_devnode(dev)) {
             HidEntry h;
             h.path = QString::fromLocal8Bit(node);
@@ -113,10 +103,7 @@ QList<HidEntry> hidDevices()
             h.canOpen = canOpenReadWrite(h.path);
             byPath.insert(h.path, h);
         }
-        udev_device_unref(dev);
-    }
-    udev_enumerate_unref(e);
-    udev_unref(u);
+    });
     QList<HidEntry> out;
     for (const QString &path : orderSerialPortNames(byPath.keys()))
         out << byPath.value(path);
