@@ -8,7 +8,7 @@
 // slowest of its repeats (wall clock).
 
 #include "app/gui/tfcomm.h"
-#include "app/notifier.h"
+#include "base/notifier.h"
 #include "record/chartcontrol.h"
 #include "record/gui/trendchartview.h"
 

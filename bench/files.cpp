@@ -8,7 +8,7 @@
 // process so that none inherits memory another has already faulted in; saves include
 // the flush to disk that replacing a file safely needs.
 
-#include "app/notifier.h"
+#include "base/notifier.h"
 #include "record/readingfiles.h"
 #include "record/readingtable.h"
 

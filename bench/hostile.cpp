@@ -9,7 +9,7 @@
 // largest is 1 GB. The goal for each: its result in under 1 s per 100 MB (1 s at least)
 // and under 50 MB beyond the rows.
 
-#include "app/notifier.h"
+#include "base/notifier.h"
 #include "record/readingfiles.h"
 #include "record/readingtable.h"
 

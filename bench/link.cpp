@@ -10,7 +10,7 @@
 //                                 main window (needs a platform, e.g. QT_QPA_PLATFORM=offscreen)
 // With no argument: tick, latency and unplug.
 
-#include "app/decimalseparator.h"
+#include "base/decimalseparator.h"
 #include "app/gui/tfcomm.h"
 #include "app/metersession.h"
 #include "link/bridgelink.h"

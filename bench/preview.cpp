@@ -5,7 +5,7 @@
 // Default rows: 10000000. Times are wall clock from constructing the report until the
 // first page has been painted; memory is resident size above that of the filled table.
 
-#include "app/notifier.h"
+#include "base/notifier.h"
 #include "record/gui/reportpreview.h"
 #include "record/report.h"
 

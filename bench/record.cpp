@@ -8,9 +8,9 @@
 //   build/bench/bench_record --rows 100000   # quicker look
 //   build/bench/bench_record --rows 0        # the empty run (spawned by the above)
 
-#include "app/notifier.h"
-#include "app/readingstate.h"
-#include "display/lcdpanelstate.h"
+#include "base/notifier.h"
+#include "base/readingstate.h"
+#include "base/lcdpanelstate.h"
 #include "record/chartcontrol.h"
 #include "record/gui/readinggridmodel.h"
 #include "record/gui/readinggridview.h"

@@ -5,7 +5,7 @@
 // the loader reads a piece again from its start after each read that cuts it, and
 // a few bytes a read over a 4 KiB line cost the rate tenfold); the file follows.
 
-#include "app/notifier.h"
+#include "base/notifier.h"
 #include "record/readingfiles.h"
 #include "record/readingtable.h"
 

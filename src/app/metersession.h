@@ -2,13 +2,14 @@
 // The meter session: one frame's road from bytes to the panel, the reading state,
 // the dial, the judge and the recorder. Shared by the window and the command-line tool.
 
-#include "app/notifier.h"
-#include "app/profile.h"
-#include "app/readingstate.h"
+#include "base/notifier.h"
+#include "base/profile.h"
+#include "base/readingstate.h"
 #include "decode/decodedframe.h"
 #include "decode/frameassembler.h"
-#include "display/lcdpanelstate.h"
+#include "base/lcdpanelstate.h"
 #include "display/limitjudge.h"
+#include "link/meterport.h"
 
 #include <QByteArrayView>
 #include <QObject>
@@ -25,14 +26,14 @@ struct FrameOutcome {
     std::optional<Verdict> verdict; // judged this frame
 };
 
-class MeterSession : public QObject {
+class MeterSession : public QObject, public MeterPort {
     Q_OBJECT
 public:
     MeterSession(const Profile &profile, const QString &decimalSeparator, Notifier &notifier,
                  QObject *parent = nullptr);
 
-    const Profile &profile() const { return profile_; }
-    Notifier &notifier() { return notifier_; }
+    const Profile &profile() const override { return profile_; }
+    Notifier &notifier() override { return notifier_; }
     LcdPanelState &panel() { return panel_; }
     const LcdPanelState &panel() const { return panel_; }
     ReadingState &state() { return state_; }
@@ -41,21 +42,21 @@ public:
     const LimitJudge &judge() const { return judge_; }
 
     // Serial bytes, fed to the frame handler the profile binds (none: discarded).
-    void receiveSerial(QByteArrayView bytes);
+    void receiveSerial(QByteArrayView bytes) override;
     // The two serial frame handlers (receive events of the serial driver).
     void HTernRData(QByteArrayView bytes);
     void HWrenRData(QByteArrayView bytes);
     // The bridge poll empties the serial accumulators after each read.
-    void clearSerialAccumulators() { assembler_.clear(); }
+    void clearSerialAccumulators() override { assembler_.clear(); }
     const FrameAssembler &assembler() const { return assembler_; }
 
     // A 32-digit frame text from the USB bridge, dispatched by the bridge table.
     // While the report preview is open nothing is stored or decoded.
-    void dispatchBridgeFrame(const QString &frameText);
+    void dispatchBridgeFrame(const QString &frameText) override;
     // One 32-byte bridge read: the low digit of each byte makes the frame text.
     void dispatchBridgeRead(QByteArrayView bytes);
     // A frame text of up to 32 digits from the HID cable, dispatched by the HID table.
-    void dispatchHidFrame(const QString &frameText);
+    void dispatchHidFrame(const QString &frameText) override;
 
     // Frame digits as a link would bring them, for showing a reading without a meter:
     // 32 digits go through the bridge table, 14 digits are sent as one serial Tern
@@ -72,7 +73,14 @@ public:
     const FrameOutcome &lastOutcome() const { return outcome_; }
 
     // Turns the receive lamp to "no data" (connection timer, bridge poll).
-    void darkenReceiveLamp();
+    void darkenReceiveLamp() override;
+    bool receiveLampDark() const override
+    {
+        return !panel_.isShown(Ind::conok) && panel_.isShown(Ind::conokn);
+    }
+    bool previewOpen() const override { return state_.previewOpen; }
+    int idleTicks() const override { return state_.watchdogCount; }
+    void setIdleTicks(int ticks) override { state_.watchdogCount = ticks; }
 
     // Hooks the window or the tool plugs in.
     std::function<void(int)> onDialRun;  // KDrun(position)

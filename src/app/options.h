@@ -1,7 +1,7 @@
 #pragma once
 // Command-line options of the window program.
 
-#include "app/profile.h"
+#include "base/profile.h"
 
 #include <QString>
 #include <QStringList>

@@ -2,7 +2,7 @@
 // Walks a command's arguments, each option as "--name value" or "--name=value", with
 // the option values the commands share.
 
-#include "app/profile.h"
+#include "base/profile.h"
 
 #include <QStringList>
 #include <functional>

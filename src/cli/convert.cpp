@@ -1,7 +1,7 @@
 // sorrel-cli convert: a reading file read by the window's loader, written in any
 // output format (a saved XML packet as CSV for a spreadsheet, say).
 
-#include "app/decimalseparator.h"
+#include "base/decimalseparator.h"
 #include "cli/arguments.h"
 #include "cli/rowwriter.h"
 #include "record/readingfiles.h"

@@ -2,7 +2,7 @@
 // the USB bridge or the HID cable would bring it, and prints one JSON object per
 // decoder call.
 
-#include "app/decimalseparator.h"
+#include "base/decimalseparator.h"
 #include "app/metersession.h"
 #include "cli/arguments.h"
 #include "cli/commands.h"

@@ -1,7 +1,7 @@
 // sorrel-cli log: unattended recording from a meter through the same session, links
 // and recorder as the window, into a reading file the program can open.
 
-#include "app/decimalseparator.h"
+#include "base/decimalseparator.h"
 #include "app/metersession.h"
 #include "cli/arguments.h"
 #include "cli/commands.h"

@@ -2,8 +2,8 @@
 // The MQTT side of sorrel-cli log: the publisher, with what its threads have to say
 // brought to the main thread's notifier.
 
-#include "app/notifier.h"
-#include "app/profile.h"
+#include "base/notifier.h"
+#include "base/profile.h"
 #include "cli/mqttpublisher.h"
 
 #include <functional>

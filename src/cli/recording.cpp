@@ -1,6 +1,6 @@
 #include "cli/recording.h"
 
-#include "app/decimalseparator.h"
+#include "base/decimalseparator.h"
 #include "record/readingfiles.h"
 
 #include <algorithm>

@@ -5,7 +5,7 @@
 // XML packet goes out whole at the end, and so does a reading file (tsv or xml) named
 // as the target: the window's saver writes it.
 
-#include "app/notifier.h"
+#include "base/notifier.h"
 #include "cli/rowformat.h"
 #include "record/readingtable.h"
 

@@ -2,8 +2,8 @@
 // What a decoder makes of one frame text: pure data, applied to the panel and the
 // reading state in one place (MeterSession).
 
-#include "app/profile.h"
-#include "display/lcdpanelstate.h"
+#include "base/profile.h"
+#include "base/lcdpanelstate.h"
 
 #include <QString>
 #include <QStringView>

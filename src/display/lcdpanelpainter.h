@@ -2,7 +2,7 @@
 // Paints the visible band of the LCD panel from its state: where each indicator sits,
 // how big it is, and its artwork. Parked indicators are never painted.
 
-#include "display/lcdpanelstate.h"
+#include "base/lcdpanelstate.h"
 
 #include <QColor>
 #include <QFont>

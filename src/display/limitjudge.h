@@ -3,8 +3,8 @@
 // pass/fail verdict on each counted reading. The limit panel widget shows this state
 // and forwards keys, edits and focus changes to it.
 
-#include "app/notifier.h"
-#include "app/profile.h"
+#include "base/notifier.h"
+#include "base/profile.h"
 
 #include <QString>
 #include <QStringView>

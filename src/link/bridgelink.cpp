@@ -1,6 +1,6 @@
 #include "link/bridgelink.h"
 
-#include "app/metersession.h"
+#include "link/meterport.h"
 #include "link/togglegroup.h"
 
 namespace sorrel {
@@ -14,7 +14,7 @@ QString bridgeFrameText(const quint8 *bytes, int count)
     return text;
 }
 
-BridgeLink::BridgeLink(BridgeApi &api, MeterSession &session, ToggleGroup &toggles, QObject *parent)
+BridgeLink::BridgeLink(BridgeApi &api, MeterPort &session, ToggleGroup &toggles, QObject *parent)
     : QObject(parent), api_(api), session_(session), toggles_(toggles)
 {
     timer_.setTimerType(Qt::PreciseTimer);
@@ -74,8 +74,7 @@ void BridgeLink::Timer1Timer()
 {
     // Darkening an already dark lamp changes nothing; skipping it spares a repaint
     // request on every idle tick.
-    const LcdPanelState &panel = session_.panel();
-    if (panel.isShown(Ind::conok) || !panel.isShown(Ind::conokn))
+    if (!session_.receiveLampDark())
         session_.darkenReceiveLamp();
 
     quint32 returned = 0;
@@ -83,7 +82,7 @@ void BridgeLink::Timer1Timer()
     if (status_ != SiStatus::Success)
         return;
     const QString text = bridgeFrameText(buffer_.data(), kFrameBytes);
-    if (!session_.state().previewOpen && onFrame)
+    if (!session_.previewOpen() && onFrame)
         onFrame(text);
     // The poll shares the serial accumulators, and empties them after each read.
     session_.clearSerialAccumulators();

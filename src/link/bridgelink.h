@@ -12,7 +12,7 @@
 
 namespace sorrel {
 
-class MeterSession;
+class MeterPort;
 class ToggleGroup;
 
 // The 32 low hexadecimal digits of a bridge read, upper case.
@@ -27,7 +27,7 @@ public:
     static constexpr quint32 kTimeoutMs = 10;
 
     // Timer1 runs from construction, as the window is built.
-    BridgeLink(BridgeApi &api, MeterSession &session, ToggleGroup &toggles, QObject *parent = nullptr);
+    BridgeLink(BridgeApi &api, MeterPort &session, ToggleGroup &toggles, QObject *parent = nullptr);
     ~BridgeLink() override;
 
     // Where a read frame's text goes unless the report preview is open (the window:
@@ -51,7 +51,7 @@ Q_SIGNALS:
 
 private:
     BridgeApi &api_;
-    MeterSession &session_;
+    MeterPort &session_;
     ToggleGroup &toggles_;
     QTimer timer_;
     QString memo3_;

@@ -1,7 +1,7 @@
 #include "link/hidlink.h"
 
-#include "app/notifier.h"
-#include "app/profile.h"
+#include "base/notifier.h"
+#include "base/profile.h"
 #include "link/hiddevicecontroller.h"
 #include "link/togglegroup.h"
 

@@ -1,11 +1,11 @@
 #include "link/linkwatchdog.h"
 
-#include "app/metersession.h"
+#include "link/meterport.h"
 #include "link/hidlink.h"
 
 namespace sorrel {
 
-LinkWatchdog::LinkWatchdog(MeterSession &session, HidLink *hid, QObject *parent)
+LinkWatchdog::LinkWatchdog(MeterPort &session, HidLink *hid, QObject *parent)
     : QObject(parent), session_(session), hid_(hid)
 {
     connect(&timer_, &QTimer::timeout, this, &LinkWatchdog::ConTimerTimer);
@@ -14,9 +14,9 @@ LinkWatchdog::LinkWatchdog(MeterSession &session, HidLink *hid, QObject *parent)
 
 void LinkWatchdog::ConTimerTimer()
 {
-    int &count = session_.state().watchdogCount;
+    const int count = session_.idleTicks();
     if (count != 2) {
-        ++count;
+        session_.setIdleTicks(count + 1);
         return;
     }
     if (hid_ && hid_->idleReportCount() >= HidLink::kSilentReportLimit) {
@@ -26,7 +26,7 @@ void LinkWatchdog::ConTimerTimer()
             "USB interface cable is connected properly, please check the USB connection status of the DMM."));
     }
     session_.darkenReceiveLamp();
-    session_.state().watchdogCount = 0;
+    session_.setIdleTicks(0);
 }
 
 } // namespace sorrel

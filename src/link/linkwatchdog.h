@@ -8,7 +8,7 @@
 namespace sorrel {
 
 class HidLink;
-class MeterSession;
+class MeterPort;
 
 class LinkWatchdog : public QObject {
     Q_OBJECT
@@ -16,13 +16,13 @@ public:
     static constexpr int kPeriodMs = 100;
 
     // hid may be null (no HID link, as in a headless tool). The timer starts at once.
-    LinkWatchdog(MeterSession &session, HidLink *hid, QObject *parent = nullptr);
+    LinkWatchdog(MeterPort &session, HidLink *hid, QObject *parent = nullptr);
 
     void ConTimerTimer();
     QTimer &ConTimer() { return timer_; }
 
 private:
-    MeterSession &session_;
+    MeterPort &session_;
     HidLink *hid_;
     QTimer timer_;
 };

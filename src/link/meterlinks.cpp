@@ -1,6 +1,6 @@
 #include "link/meterlinks.h"
 
-#include "app/metersession.h"
+#include "link/meterport.h"
 #include "link/bridgelink.h"
 #include "link/commportdriver.h"
 #include "link/demometer.h"
@@ -13,7 +13,7 @@
 
 namespace sorrel {
 
-MeterLinks::MeterLinks(MeterSession &session, Options options, QObject *parent)
+MeterLinks::MeterLinks(MeterPort &session, Options options, QObject *parent)
     : QObject(parent), session_(session)
 {
     Notifier &notifier = session_.notifier();

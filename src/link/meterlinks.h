@@ -17,7 +17,7 @@ class BridgeLink;
 class DemoMeter;
 class HidLink;
 class LinkWatchdog;
-class MeterSession;
+class MeterPort;
 class SerialConnection;
 class TCommPortDriver;
 class TJvHidDeviceController;
@@ -31,7 +31,7 @@ public:
         std::unique_ptr<BridgeApi> bridgeApi;   // null: tty bridges (or the demo's)
     };
 
-    MeterLinks(MeterSession &session, Options options, QObject *parent = nullptr);
+    MeterLinks(MeterPort &session, Options options, QObject *parent = nullptr);
     ~MeterLinks() override;
 
     // Start-up: the profile's frame handler on COMM2's receive event, and its speed.
@@ -49,7 +49,7 @@ public:
     DemoMeter *demoMeter() { return demo_.get(); }
 
 private:
-    MeterSession &session_;
+    MeterPort &session_;
     ToggleGroup toggles_;
     // Declared in the order they are built; torn down in reverse.
     std::unique_ptr<DemoMeter> demo_;

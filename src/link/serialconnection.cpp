@@ -1,6 +1,6 @@
 #include "link/serialconnection.h"
 
-#include "app/notifier.h"
+#include "base/notifier.h"
 #include "link/commportdriver.h"
 #include "link/togglegroup.h"
 

@@ -2,7 +2,7 @@
 // Reading files: the table as tab-separated text (any extension but .xml) or as its
 // XML data packet (.xml in any case).
 
-#include "app/notifier.h"
+#include "base/notifier.h"
 #include "record/readingtable.h"
 
 #include <QByteArrayView>

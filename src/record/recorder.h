@@ -3,9 +3,9 @@
 // becomes a row of the reading table, and feeds every reading that passes the gates
 // to the trend chart.
 
-#include "app/notifier.h"
-#include "app/readingstate.h"
-#include "display/lcdpanelstate.h"
+#include "base/notifier.h"
+#include "base/readingstate.h"
+#include "base/lcdpanelstate.h"
 #include "record/chartcontrol.h"
 #include "record/readingfiles.h"
 #include "record/readingtable.h"

@@ -1,6 +1,6 @@
 // The program's Open/Save dialog lists a folder without opening the files in it.
 
-#include "app/gui/filedialog.h"
+#include "base/gui/filedialog.h"
 #include "app/gui/tfcomm.h"
 #include "record/gui/reportpreview.h"
 #include "record/report.h"

@@ -1,5 +1,5 @@
 #include "app/options.h"
-#include "app/profile.h"
+#include "base/profile.h"
 
 #include <QTest>
 

@@ -2,7 +2,7 @@
 // Helpers of the full-disk and kill -9 tests of sorrel-cli: running it, reading back
 // what it left, and a meter on a pseudo-terminal.
 
-#include "app/notifier.h"
+#include "base/notifier.h"
 #include "link/pseudoterminal.h"
 #include "link/ternframeencoder.h"
 #include "record/readingfiles.h"

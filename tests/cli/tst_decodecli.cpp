@@ -1,4 +1,4 @@
-#include "app/notifier.h"
+#include "base/notifier.h"
 #include "link/ternframeencoder.h"
 #include "record/readingfiles.h"
 

@@ -1,4 +1,4 @@
-#include "app/notifier.h"
+#include "base/notifier.h"
 #include "link/deviceaccess.h"
 #include "link/pseudoterminal.h"
 #include "link/ternframeencoder.h"

@@ -1,6 +1,6 @@
 #include "meterfeed.h"
 
-#include "app/notifier.h"
+#include "base/notifier.h"
 #include "record/readingfiles.h"
 
 #include <QDateTime>

@@ -1,5 +1,5 @@
-#include "app/notifier.h"
-#include "app/profile.h"
+#include "base/notifier.h"
+#include "base/profile.h"
 #include "link/fakehidbackend.h"
 #include "link/hidapibackend.h"
 #include "link/hiddevicecontroller.h"

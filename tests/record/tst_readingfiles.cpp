@@ -1,7 +1,7 @@
 // Reading files: the tab-separated and XML formats byte for byte, round trips, the text
 // reader's tokens, hostile files, and targets that cannot be written.
 
-#include "app/notifier.h"
+#include "base/notifier.h"
 #include "record/readingfiles.h"
 #include "record/growingfile.h"
 #include "record/readingtable.h"

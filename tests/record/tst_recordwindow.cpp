@@ -1,6 +1,6 @@
 #include "app/gui/tfcomm.h"
 #include "decode/framebuilder.h"
-#include "app/decimalseparator.h"
+#include "base/decimalseparator.h"
 #include "record/chartcontrol.h"
 #include "record/gui/readinggridview.h"
 #include "record/gui/trendchartview.h"

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/notifier.h"
+#include "base/notifier.h"
 
 #include <QApplication>
 

@@ -1,6 +1,6 @@
 #include "app/gui/tfcomm.h"
 
-#include "app/gui/filedialog.h"
+#include "base/gui/filedialog.h"
 
 #include "record/gui/chartpicture.h"
 #include "record/gui/reportpreview.h"

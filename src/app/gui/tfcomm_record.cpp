@@ -1,6 +1,6 @@
 #include "app/gui/tfcomm.h"
 
-#include "app/decimalseparator.h"
+#include "base/decimalseparator.h"
 #include "record/chartcontrol.h"
 #include "record/gui/digitkeyfilter.h"
 #include "record/gui/readinggridmodel.h"

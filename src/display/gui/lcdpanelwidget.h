@@ -1,7 +1,7 @@
 #pragma once
 // The LCD panel on the main window: paints the visible band of the panel state.
 
-#include "display/lcdpanelstate.h"
+#include "base/lcdpanelstate.h"
 
 #include <QWidget>
 

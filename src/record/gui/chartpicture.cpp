@@ -1,6 +1,6 @@
 #include "record/gui/chartpicture.h"
 
-#include "app/notifier.h"
+#include "base/notifier.h"
 #include "record/replacingfile.h"
 
 #include <QAbstractScrollArea>

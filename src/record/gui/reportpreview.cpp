@@ -1,6 +1,6 @@
 #include "record/gui/reportpreview.h"
 
-#include "app/gui/filedialog.h"
+#include "base/gui/filedialog.h"
 
 #include <QAction>
 #include <QDir>

@@ -2,7 +2,7 @@
 // The report preview: one page of the reading report at a time, drawn only when it is
 // looked at, so that the preview opens at once for any number of rows.
 
-#include "app/notifier.h"
+#include "base/notifier.h"
 #include "record/report.h"
 
 #include <QAbstractScrollArea>

@@ -1,4 +1,4 @@
-#include "app/notifier.h"
+#include "base/notifier.h"
 
 #include <cstdio>
 

@@ -2,7 +2,7 @@
 // The state that links, decoders, the judge and the recorder share: one instance,
 // owned by the meter session, touched from the main thread only.
 
-#include "app/profile.h"
+#include "base/profile.h"
 
 #include <QString>
 

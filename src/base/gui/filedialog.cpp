@@ -1,4 +1,4 @@
-#include "app/gui/filedialog.h"
+#include "base/gui/filedialog.h"
 
 #include <QFileDialog>
 #include <QFileIconProvider>

@@ -1,4 +1,4 @@
-#include "app/decimalseparator.h"
+#include "base/decimalseparator.h"
 
 #include <QLocale>
 #include <QRegularExpression>

@@ -1,4 +1,4 @@
-#include "display/lcdpanelstate.h"
+#include "base/lcdpanelstate.h"
 
 #include <QTest>
 #include <set>
