@@ -1,5 +1,6 @@
 #include "record/report.h"
 
+#include "base/fonts.h"
 #include "record/elidedtext.h"
 #include "record/replacingfile.h"
 
@@ -18,10 +19,7 @@ constexpr double kColumnGapMm = 1; // between a cut text and the next column
 
 QFont arial(double points, bool bold = false, bool underline = false)
 {
-    QFont f(QStringLiteral("Arial"));
-    f.setStyleHint(QFont::SansSerif);
-    f.setPointSizeF(points);
-    f.setBold(bold);
+    QFont f = arialPoints(points, bold ? Bold::Yes : Bold::No);
     f.setUnderline(underline);
     return f;
 }

@@ -9,7 +9,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QPushButton>
 #include <QTimer>
 #include <cstdio>
 
@@ -82,7 +81,7 @@ int main(int argc, char **argv)
         if (parsed.options.screenshotAfter > 0) {
             // Readings come in as they would for a user who pressed "USB Connect ".
             if (parsed.options.demo)
-                window.USB->click();
+                window.pressUsbConnect();
             QTimer::singleShot(parsed.options.screenshotAfter * 1000, &app, &QCoreApplication::quit);
             app.exec();
         }

@@ -1,9 +1,15 @@
 #include "app/gui/tfcomm.h"
 
 #include "base/decimalseparator.h"
+#include "base/fonts.h"
+#include "display/gui/dialpanel.h"
+#include "display/gui/limitpanel.h"
+#include "link/meterlinks.h"
+#include "record/chartcontrol.h"
+#include "record/gui/readinggridmodel.h"
+#include "record/recorder.h"
 
 #include <QCloseEvent>
-#include <QFrame>
 #include <QGuiApplication>
 #include <QLayout>
 #include <QMenu>
@@ -31,7 +37,9 @@ TFCOMM::TFCOMM(const AppOptions &options, Notifier &notifier, QWidget *parent)
 
 TFCOMM::~TFCOMM()
 {
-    FormDestroy();
+    // FormDestroy: the table goes before the grid that shows it.
+    session_->onRecord = nullptr;
+    gridModel_->detach();
 }
 
 void TFCOMM::buildShell()
@@ -40,11 +48,7 @@ void TFCOMM::buildShell()
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint);
-    QFont font(QStringLiteral("Arial"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    font.setBold(true);
-    setFont(font);
+    setFont(arialPixels(11, Bold::Yes));
 
     client_ = new QWidget(this);
     client_->setObjectName(QStringLiteral("client"));
@@ -56,20 +60,12 @@ void TFCOMM::buildShell()
     USB->setObjectName(QStringLiteral("USB"));
     USB->setCheckable(true);
     USB->setGeometry(1, 1, 109, 25);
-    QFont usbFont(QStringLiteral("Arial"));
-    usbFont.setStyleHint(QFont::SansSerif);
-    usbFont.setPixelSize(13);
-    usbFont.setBold(true);
-    USB->setFont(usbFont);
+    USB->setFont(arialPixels(13, Bold::Yes));
 
     BitBtn1 = new QPushButton(QStringLiteral("Exit"), client_);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(640, 1, 73, 25);
-    QFont exitFont(QStringLiteral("Arial"));
-    exitFont.setStyleHint(QFont::SansSerif);
-    exitFont.setPixelSize(14);
-    exitFont.setBold(true);
-    BitBtn1->setFont(exitFont);
+    BitBtn1->setFont(arialPixels(14, Bold::Yes));
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
 }
 
@@ -79,7 +75,9 @@ void TFCOMM::buildMenus()
     Connect1 = bar->addMenu(QStringLiteral("Connect"));
     Connect1->setObjectName(QStringLiteral("Connect1"));
     START1 = Connect1->addAction(QStringLiteral("START"));
+    START1->setObjectName(QStringLiteral("START1"));
     STOP1 = Connect1->addAction(QStringLiteral("STOP"));
+    STOP1->setObjectName(QStringLiteral("STOP1"));
     START1->setCheckable(true);
     STOP1->setCheckable(true);
     STOP1->setEnabled(false);
@@ -92,37 +90,28 @@ void TFCOMM::buildMenus()
     Record1 = bar->addMenu(QStringLiteral("Record"));
     Record1->setObjectName(QStringLiteral("Record1"));
     New1 = Record1->addAction(QStringLiteral("New"));
+    New1->setObjectName(QStringLiteral("New1"));
     Save1 = Record1->addAction(QStringLiteral("Save"));
+    Save1->setObjectName(QStringLiteral("Save1"));
     Record1->addSeparator();
     auto limitEntry = [this](const char *caption) {
         QAction *a = Record1->addAction(QString::fromLatin1(caption));
         a->setCheckable(true);
         return a;
     };
-    N10001 = limitEntry("1000");
-    N50001 = limitEntry("5000");
-    N100001 = limitEntry("10000");
-    N500001 = limitEntry("50000");
-    N1000001 = limitEntry("100000");
-    limitess = limitEntry("limitless");
-    N100001->setChecked(true);
+    for (const char *caption : {"1000", "5000", "10000", "50000", "100000", "limitless"})
+        recordLimitEntries_ << limitEntry(caption);
+    recordLimitEntries_[2]->setChecked(true); // N100001
 
-    unnamed1 = bar->addAction(QString());
-    unnamed1->setVisible(false);
-    unnamed2 = bar->addAction(QString());
-    unnamed2->setVisible(false);
+    for (const char *name : {"unnamed1", "unnamed2"}) {
+        QAction *blank = bar->addAction(QString());
+        blank->setObjectName(QString::fromLatin1(name));
+        blank->setVisible(false);
+    }
     EXIT1 = bar->addAction(QStringLiteral("Exit"));
+    EXIT1->setObjectName(QStringLiteral("EXIT1"));
     EXIT1->setVisible(false);
     connect(EXIT1, &QAction::triggered, this, [this] { BtExit1Click(); });
-}
-
-QWidget *TFCOMM::placeholder(int x, int y, int w, int h, const QString &name)
-{
-    auto *frame = new QFrame(client_);
-    frame->setObjectName(name);
-    frame->setFrameShape(QFrame::StyledPanel);
-    frame->setGeometry(x, y, w, h);
-    return frame;
 }
 
 void TFCOMM::FormCreate()
@@ -131,15 +120,18 @@ void TFCOMM::FormCreate()
     // Separator, scale numbers, previous unit and the profile live in the session.
     createReadingTable();
     setWindowTitle(session_->profile().title);
-    bindSerialHandler();
-    applyLimitTexts();
-    KDsetup(1);
-    KDrun(session_->state().scale.dialZero);
+    // COMM2's handler and speed.
+    links_->bindSerialHandler();
+    // The session put the display class's texts through the change rule when it was
+    // made; the boxes show them from now on.
+    Panel4->syncLimitTexts();
+    KD->setup(palette().color(QPalette::WindowText));
+    KD->run(session_->state().scale.dialZero);
 }
 
-void TFCOMM::FormDestroy()
+void TFCOMM::pressUsbConnect()
 {
-    destroyChartController();
+    USB->click();
 }
 
 void TFCOMM::BitBtn1Click()

@@ -3,12 +3,14 @@
 #include "base/gui/filedialog.h"
 
 #include "record/gui/chartpicture.h"
+#include "record/gui/charttoolbar.h"
+#include "record/gui/recordpanel.h"
+#include "record/gui/trendchartview.h"
 #include "record/gui/reportpreview.h"
 #include "record/readingfiles.h"
 #include "record/recorder.h"
 #include "record/report.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -101,16 +103,11 @@ private:
 void TFCOMM::setupOutput()
 {
     // The buttons come with the record panel and the chart; "Save" is in the menu.
-    if (saveas)
-        connect(saveas, &QAbstractButton::clicked, this, [this] { saveasClick(); });
-    if (Save1)
-        connect(Save1, &QAction::triggered, this, [this] { saveasClick(); });
-    if (OpenDataFiles)
-        connect(OpenDataFiles, &QAbstractButton::clicked, this, [this] { SpeedButton2Click(); });
-    if (BtPrint)
-        connect(BtPrint, &QAbstractButton::clicked, this, [this] { BtPrintClick(); });
-    if (BtSave)
-        connect(BtSave, &QAbstractButton::clicked, this, [this] { BtSaveClick(); });
+    connect(RecordPanel_, &RecordPanel::saveRequested, this, [this] { saveasClick(); });
+    connect(Save1, &QAction::triggered, this, [this] { saveasClick(); });
+    connect(RecordPanel_, &RecordPanel::openRequested, this, [this] { SpeedButton2Click(); });
+    connect(RecordPanel_, &RecordPanel::printRequested, this, [this] { BtPrintClick(); });
+    connect(chartToolbar_, &ChartToolbar::saveRequested, this, [this] { BtSaveClick(); });
 }
 
 void TFCOMM::saveasClick()
@@ -149,12 +146,7 @@ void TFCOMM::loadReadingFileFrom(const QString &fileName)
         FileWork work(this, QStringLiteral("Loading readings..."), notifier_, loadProgressDelayMs);
         // The progress runs the event loop: frames still reach the panel, but the
         // recorder holds them off until the file is in.
-        runGuarded(work, [&] {
-            if (recorder_)
-                recorder_->loadReadingFile(fileName, work, work.progress());
-            else
-                LoadReadingFile(fileName, cds1, false, work, work.progress());
-        });
+        runGuarded(work, [&] { recorder_->loadReadingFile(fileName, work, work.progress()); });
     }
     update();
 }
@@ -187,8 +179,6 @@ void TFCOMM::BtSaveClick()
 
 void TFCOMM::saveChartPictureTo(const QString &fileName)
 {
-    if (!Chtshow)
-        return;
     runGuarded(notifier_, [&] {
         saveChartPicture(Chtshow, fileName);
         notifier_.information(QStringLiteral("Graphic has saved on ") + fileName);

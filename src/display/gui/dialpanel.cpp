@@ -63,6 +63,7 @@ DialPanel::DialPanel(const QString &displayClass, int spanFactor, QWidget *paren
     setPalette(pal);
 
     KD1 = new DialImage(gauge_, this);
+    KD1->setGeometry(2, 2, 315, 135);
     KdFd = new MagnifierPicture(MagnifierPicture::Sign::Plus, this);
     KdFd->setObjectName(QStringLiteral("KdFd"));
     KdFd->move(264, 5);
@@ -71,14 +72,51 @@ DialPanel::DialPanel(const QString &displayClass, int spanFactor, QWidget *paren
     KdSx->setObjectName(QStringLiteral("KdSx"));
     KdSx->move(288, 5);
     KdSx->hide();
+    connect(KdFd, &MagnifierPicture::clicked, this, [this] { KdFdClick(); });
+    connect(KdSx, &MagnifierPicture::clicked, this, [this] { KdFdClick(); });
+}
+
+void DialPanel::setup(const QColor &figureColour)
+{
+    figureColour_ = figureColour;
+    gauge_.setFigureColour(figureColour);
+    gauge_.KDsetup(KD1->size());
+    KD1->update();
+}
+
+void DialPanel::run(int position)
+{
+    gauge_.KDrun(position);
+    KD1->update();
+}
+
+void DialPanel::KdFdClick()
+{
+    const DialViewLayout layout = view_.click(geometry(), window()->frameGeometry().size());
+    KdSx->setVisible(layout.kdSxVisible);
+    KdFd->setVisible(layout.kdFdVisible);
+    setGeometry(layout.kd);
+    KD1->setGeometry(layout.kd1);
+    if (!layout.chartVisible)
+        raise();
+    Q_EMIT chartShown(layout.chartVisible);
+    // Redraw the face for the image it now fills, so the pointer meets its scale.
+    const std::optional<int> position = gauge_.lastPosition();
+    setup(figureColour_);
+    if (position)
+        run(*position);
 }
 
 void DialPanel::resizeEvent(QResizeEvent *event)
 {
     QFrame::resizeEvent(event);
     // The first resize only places the panel as laid out; the magnifiers keep their places.
-    if (event->oldSize().isValid() && event->oldSize() != event->size())
-        Q_EMIT resized();
+    if (!event->oldSize().isValid() || event->oldSize() == event->size())
+        return;
+    // KDResize
+    const int left = DialView::magnifierLeft(width());
+    KdFd->move(left, KdFd->y());
+    KdSx->move(left, KdSx->y());
 }
 
 } // namespace sorrel

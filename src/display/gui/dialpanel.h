@@ -40,19 +40,28 @@ public:
 
     DialGauge &gauge() { return gauge_; }
     DialView &view() { return view_; }
-    DialImage *KD1 = nullptr;
-    MagnifierPicture *KdFd = nullptr;
-    MagnifierPicture *KdSx = nullptr;
+
+    // KDsetup: the face for the image's size, its figures in the given colour.
+    void setup(const QColor &figureColour);
+    // KDrun: the pointer at a position.
+    void run(int position);
 
 Q_SIGNALS:
-    void resized(); // KDResize
+    // A magnifier click decided whether the trend chart shows beside the dial.
+    void chartShown(bool shown);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void KdFdClick();
+
     DialGauge gauge_;
     DialView view_;
+    QColor figureColour_;
+    DialImage *KD1 = nullptr;
+    MagnifierPicture *KdFd = nullptr;
+    MagnifierPicture *KdSx = nullptr;
 };
 
 } // namespace sorrel

@@ -1,5 +1,6 @@
 #include "display/gui/limitpanel.h"
 
+#include "base/fonts.h"
 #include "app/metersession.h"
 
 #include <QFocusEvent>
@@ -11,15 +12,6 @@
 namespace sorrel {
 
 namespace {
-
-QFont arial(int px, bool bold = true)
-{
-    QFont f(QStringLiteral("Arial"));
-    f.setStyleHint(QFont::SansSerif);
-    f.setPixelSize(px);
-    f.setBold(bold);
-    return f;
-}
 
 QColor paleYellow(const QWidget *w) { return w->palette().color(QPalette::ToolTipBase); }
 
@@ -95,7 +87,7 @@ LimitPanel::LimitPanel(MeterSession &session, QWidget *parent)
     auto label = [this](const char *name, const char *caption, int x, int y) {
         auto *l = new QLabel(QString::fromLatin1(caption), this);
         l->setObjectName(QString::fromLatin1(name));
-        l->setFont(arial(11));
+        l->setFont(arialPixels(11, Bold::Yes));
         l->move(x, y);
         l->adjustSize();
         return l;
@@ -116,7 +108,7 @@ LimitPanel::LimitPanel(MeterSession &session, QWidget *parent)
         e->setToolTip(QStringLiteral("Please enter a number here."));
         e->installEventFilter(this);
     }
-    T1VALUE->setFont(arial(21));
+    T1VALUE->setFont(arialPixels(21, Bold::Yes));
     T1VALUE->setReadOnly(true); // shows each counted reading; nothing reads it back
     setBackground(T1VALUE, QPalette::Base, paleYellow(this));
 
@@ -126,7 +118,7 @@ LimitPanel::LimitPanel(MeterSession &session, QWidget *parent)
 
     judge = new QLabel(this);
     judge->setObjectName(QStringLiteral("judge"));
-    judge->setFont(arial(24));
+    judge->setFont(arialPixels(24, Bold::Yes));
     judge->setAutoFillBackground(true);
     setBackground(judge, QPalette::Window, paleYellow(this));
     judge->move(213, 46);

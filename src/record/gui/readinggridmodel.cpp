@@ -1,5 +1,7 @@
 #include "record/gui/readinggridmodel.h"
 
+#include "base/fonts.h"
+
 #include <limits>
 
 namespace sorrel {
@@ -15,10 +17,7 @@ int viewRows(qsizetype n)
 ReadingGridModel::ReadingGridModel(ReadingTable &table, QObject *parent)
     : QAbstractTableModel(parent), table_(&table), shownRows_(viewRows(table.rowCount()))
 {
-    QFont f(QStringLiteral("Arial"));
-    f.setStyleHint(QFont::SansSerif);
-    f.setPointSize(9);
-    unitFont_ = f;
+    unitFont_ = arialPoints(9);
 
     table.onRowsAppended = [this](qsizetype, qsizetype last) {
         const int newRows = viewRows(last + 1);

@@ -1,5 +1,6 @@
 #include "record/gui/readinggridview.h"
 
+#include "base/fonts.h"
 #include "record/elidedtext.h"
 #include "record/gui/readinggridmodel.h"
 
@@ -12,11 +13,7 @@ namespace sorrel {
 
 ReadingGridView::ReadingGridView(QWidget *parent) : QAbstractScrollArea(parent)
 {
-    QFont cells(QStringLiteral("Arial"));
-    cells.setStyleHint(QFont::SansSerif);
-    cells.setPointSize(9);
-    cells.setBold(false);
-    setFont(cells);
+    setFont(arialPoints(9, Bold::No));
     setFocusPolicy(Qt::StrongFocus);
     setFrameShape(QFrame::StyledPanel);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -1,5 +1,7 @@
 #include "record/gui/trendchartview.h"
 
+#include "base/fonts.h"
+
 #include <QAreaSeries>
 #include <QFontMetricsF>
 #include <QGraphicsRectItem>
@@ -118,9 +120,7 @@ TrendChartView::TrendChartView(QWidget *parent) : QChartView(parent)
     QPen axisLine(QColor(0, 64, 128), 1, Qt::DashLine);
     axisY_->setLinePen(axisLine);
     axisY_->setMinorTickCount(4);
-    QFont labels(QStringLiteral("Arial"));
-    labels.setStyleHint(QFont::SansSerif); // as every Arial here: one fallback lookup, shared engines
-    labels.setPointSize(7);
+    const QFont labels = arialPoints(7);
     axisX_->setLabelsFont(labels);
     axisY_->setLabelsFont(labels);
     // The axes have no titles; without this the theme gives them a bold font of their
