@@ -30,14 +30,14 @@ namespace {
 // Types the size, fires Timer2 the way its tick does, and waits until the chart is drawn.
 double applyMs(TFCOMM &w, int size)
 {
-    w.Maxrecord->setText(QString::number(size));
+    w.findChild<QLineEdit *>(QStringLiteral("Maxrecord"))->setText(QString::number(size));
     QElapsedTimer t;
     t.start();
-    QMetaObject::invokeMethod(w.Timer2, "timeout");
+    QMetaObject::invokeMethod(w.findChild<QTimer *>(QStringLiteral("Timer2")), "timeout");
     // Layout requests and the chart's queued second look run from the event loop.
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
-    w.trendChart()->viewport()->repaint();
+    w.findChild<TrendChartView *>(QStringLiteral("Chtshow"))->viewport()->repaint();
     const double ms = double(t.nsecsElapsed()) / 1e6;
     if (w.chartControl()->pageSize() != size)
         std::fprintf(stderr, "page size %d did not apply\n", size);

@@ -16,6 +16,7 @@
 #include "link/bridgelink.h"
 #include "link/commportdriver.h"
 #include "link/demometer.h"
+#include "link/meterlinks.h"
 #include "link/pseudoterminal.h"
 #include "link/serialconnection.h"
 #include "link/ternframeencoder.h"
@@ -393,15 +394,15 @@ int benchTable(int frames)
         std::vector<double> ms;
         qsizetype rows = 0;
         QObject::connect(&w.session(), &MeterSession::frameDecoded, [&] {
-            if (w.cds1.rowCount() > rows) {
-                rows = w.cds1.rowCount();
+            if (w.readings().rowCount() > rows) {
+                rows = w.readings().rowCount();
                 arrived(writer, ms);
             }
         });
         if (serial)
-            w.links->serial().BTCon1Click();
+            w.links().serial().BTCon1Click();
         else
-            w.USB->click();
+            w.pressUsbConnect();
         if (!notifier.messages.isEmpty()) {
             std::fprintf(stderr, "window could not connect: %s\n", qPrintable(notifier.texts().join(u' ')));
             return 1;

@@ -4,6 +4,7 @@
 #include "app/gui/tfcomm.h"
 #include "record/gui/reportpreview.h"
 #include "record/report.h"
+#include "support/testhelpers.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -27,6 +28,7 @@
 #include <unistd.h>
 
 using namespace sorrel;
+using namespace sorrel::test;
 
 namespace {
 
@@ -173,8 +175,8 @@ void TestFileDialog::everyDialogIsThatOne()
     const std::unique_ptr<QFileDialog> reference(newFileDialog(nullptr));
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
-    w.cds1.append({1, QStringLiteral("10:15:02"), QStringLiteral("1.234"), QStringLiteral("V")});
-    const QuickRep5 report(w.cds1, QStringLiteral("d"));
+    w.readings().append({1, QStringLiteral("10:15:02"), QStringLiteral("1.234"), QStringLiteral("V")});
+    const QuickRep5 report(w.readings(), QStringLiteral("d"));
     ReportPreview preview(report, notifier);
 
     // Looks at the next modal file dialog and closes it (or whatever else is modal).
@@ -196,7 +198,7 @@ void TestFileDialog::everyDialogIsThatOne()
     if (dialog == u"Save Report")
         preview.SavePdf->trigger();
     else
-        (dialog == u"SaveDialog2" ? w.saveas : dialog == u"OpenDialog1" ? w.OpenDataFiles : w.BtSave)->click();
+        (dialog == u"SaveDialog2" ? control<QAbstractButton>(w, "saveas") : dialog == u"OpenDialog1" ? control<QAbstractButton>(w, "OpenDataFiles") : control<QAbstractButton>(w, "BtSave"))->click();
     QVERIFY(provider);
     QCOMPARE(provider, reference->iconProvider());
     QVERIFY(!native);

@@ -3,6 +3,8 @@
 #include "display/gui/lcdpanelwidget.h"
 #include "display/lcdpanelpainter.h"
 #include "display/sevensegment.h"
+#include "record/gui/trendchartview.h"
+#include "support/testhelpers.h"
 
 #include <QImageReader>
 #include <QLabel>
@@ -11,8 +13,12 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QMenu>
+#include <QAction>
+#include <QFrame>
 
 using namespace sorrel;
+using namespace sorrel::test;
 
 namespace {
 
@@ -106,10 +112,10 @@ void TestMainWindow::shell()
     QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
     QVERIFY(w.windowFlags() & Qt::WindowMinimizeButtonHint);
 
-    QCOMPARE(w.USB->text(), QStringLiteral("USB Connect "));
-    QCOMPARE(w.USB->geometry(), QRect(1, 1, 109, 25));
-    QCOMPARE(w.BitBtn1->text(), QStringLiteral("Exit"));
-    QCOMPARE(w.BitBtn1->geometry(), QRect(640, 1, 73, 25));
+    QCOMPARE(control<QPushButton>(w, "USB")->text(), QStringLiteral("USB Connect "));
+    QCOMPARE(control<QPushButton>(w, "USB")->geometry(), QRect(1, 1, 109, 25));
+    QCOMPARE(control<QPushButton>(w, "BitBtn1")->text(), QStringLiteral("Exit"));
+    QCOMPARE(control<QPushButton>(w, "BitBtn1")->geometry(), QRect(640, 1, 73, 25));
 
     // Only "Record" shows in the menu bar; the others exist, hidden.
     QStringList visible;
@@ -117,10 +123,10 @@ void TestMainWindow::shell()
         if (a->isVisible())
             visible << a->text();
     QCOMPARE(visible, QStringList{QStringLiteral("Record")});
-    QVERIFY(w.Connect1 && w.Graphic1 && w.EXIT1 && w.unnamed1 && w.unnamed2);
+    QVERIFY(control<QMenu>(w, "Connect1") && control<QMenu>(w, "Graphic1") && control<QAction>(w, "EXIT1") && control<QAction>(w, "unnamed1") && control<QAction>(w, "unnamed2"));
 
     // "Exit" closes the window.
-    QTest::mouseClick(w.BitBtn1, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(w, "BitBtn1"), Qt::LeftButton);
     QVERIFY(!w.isVisible());
 }
 
@@ -131,39 +137,39 @@ void TestMainWindow::displayPlaces()
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
 
-    QVERIFY(qobject_cast<LcdPanelWidget *>(w->LcdPanel));
-    QCOMPARE(w->LcdPanel->geometry(), QRect(1, 32, 398, 217));
-    QVERIFY(w->LcdPanel->isVisible());
+    QVERIFY(qobject_cast<LcdPanelWidget *>(control<QWidget>(*w, "LcdPanel")));
+    QCOMPARE(control<QWidget>(*w, "LcdPanel")->geometry(), QRect(1, 32, 398, 217));
+    QVERIFY(control<QWidget>(*w, "LcdPanel")->isVisible());
 
     // Z1 sits on the window behind the panel, dark until a decoder lights it.
-    QCOMPARE(w->Z1->pos(), QPoint(336, 134));
-    QCOMPARE(w->Z1->text(), QStringLiteral("0"));
-    QVERIFY(!w->Z1->isVisible());
+    QCOMPARE(control<QLabel>(*w, "Z1")->pos(), QPoint(336, 134));
+    QCOMPARE(control<QLabel>(*w, "Z1")->text(), QStringLiteral("0"));
+    QVERIFY(!control<QLabel>(*w, "Z1")->isVisible());
     const QObjectList order = w->client()->children();
-    QVERIFY(order.indexOf(w->Z1) < order.indexOf(w->LcdPanel));
+    QVERIFY(order.indexOf(control<QLabel>(*w, "Z1")) < order.indexOf(control<QWidget>(*w, "LcdPanel")));
 
     // The min/max strip exists, hidden.
-    QCOMPARE(w->Panel3->geometry(), QRect(1, 247, 398, 26));
-    QVERIFY(!w->Panel3->isVisible());
-    QCOMPARE(w->Label11->text(), QStringLiteral("MIN: "));
-    QCOMPARE(w->Label12->text(), QStringLiteral("MAX: "));
-    QCOMPARE(w->Label11->pos(), QPoint(16, 9));
-    QCOMPARE(w->Label12->pos(), QPoint(208, 9));
-    QCOMPARE(w->MinText->pos(), QPoint(72, 7));
-    QCOMPARE(w->MaxText->pos(), QPoint(264, 7));
-    QCOMPARE(w->MinTextU->pos(), QPoint(120, 7));
-    QCOMPARE(w->MaxTextU->pos(), QPoint(312, 7));
-    QVERIFY(w->MinText->font().italic());
-    QCOMPARE(w->MaxText->font().pixelSize(), 14);
+    QCOMPARE(control<QFrame>(*w, "Panel3")->geometry(), QRect(1, 247, 398, 26));
+    QVERIFY(!control<QFrame>(*w, "Panel3")->isVisible());
+    QCOMPARE(control<QLabel>(*w, "Label11")->text(), QStringLiteral("MIN: "));
+    QCOMPARE(control<QLabel>(*w, "Label12")->text(), QStringLiteral("MAX: "));
+    QCOMPARE(control<QLabel>(*w, "Label11")->pos(), QPoint(16, 9));
+    QCOMPARE(control<QLabel>(*w, "Label12")->pos(), QPoint(208, 9));
+    QCOMPARE(control<QLabel>(*w, "MinText")->pos(), QPoint(72, 7));
+    QCOMPARE(control<QLabel>(*w, "MaxText")->pos(), QPoint(264, 7));
+    QCOMPARE(control<QLabel>(*w, "MinTextU")->pos(), QPoint(120, 7));
+    QCOMPARE(control<QLabel>(*w, "MaxTextU")->pos(), QPoint(312, 7));
+    QVERIFY(control<QLabel>(*w, "MinText")->font().italic());
+    QCOMPARE(control<QLabel>(*w, "MaxText")->font().pixelSize(), 14);
 
     // The dial lies right of the client area, as laid out; its magnifiers are hidden.
-    QCOMPARE(w->KD->geometry(), QRect(800, 32, 319, 139));
-    QVERIFY(w->KD->x() >= TFCOMM::kClientWidth);
-    QCOMPARE(w->KD1->geometry(), QRect(2, 2, 315, 135));
-    QCOMPARE(w->KdFd->geometry(), QRect(264, 5, 25, 25));
-    QCOMPARE(w->KdSx->geometry(), QRect(288, 5, 25, 25));
-    QVERIFY(!w->KdFd->isVisible() && !w->KdSx->isVisible());
-    QCOMPARE(w->KD->palette().color(QPalette::Window), QColor(Qt::white));
+    QCOMPARE(control<DialPanel>(*w, "KD")->geometry(), QRect(800, 32, 319, 139));
+    QVERIFY(control<DialPanel>(*w, "KD")->x() >= TFCOMM::kClientWidth);
+    QCOMPARE(control<QWidget>(*w, "KD1")->geometry(), QRect(2, 2, 315, 135));
+    QCOMPARE(control<QWidget>(*w, "KdFd")->geometry(), QRect(264, 5, 25, 25));
+    QCOMPARE(control<QWidget>(*w, "KdSx")->geometry(), QRect(288, 5, 25, 25));
+    QVERIFY(!control<QWidget>(*w, "KdFd")->isVisible() && !control<QWidget>(*w, "KdSx")->isVisible());
+    QCOMPARE(control<DialPanel>(*w, "KD")->palette().color(QPalette::Window), QColor(Qt::white));
 }
 
 void TestMainWindow::idleDigits_data()
@@ -186,7 +192,7 @@ void TestMainWindow::idleDigits()
     const LcdPanelState &panel = w->session().panel();
     QCOMPARE(panel.text(Ind::LcdDa) + panel.text(Ind::LcdDb) + panel.text(Ind::LcdDc) + panel.text(Ind::LcdDd),
              digits);
-    verifyDigitsShown(w->LcdPanel->grab().toImage(), digits);
+    verifyDigitsShown(control<QWidget>(*w, "LcdPanel")->grab().toImage(), digits);
     // The whole window shows the same, the panel at (1, 32) of the client area.
     verifyDigitsShown(w->client()->grab().toImage(), digits, QPoint(1, 32));
 }
@@ -198,8 +204,8 @@ void TestMainWindow::panelFollowsTheSession()
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     PaintCounter counter;
-    w->LcdPanel->installEventFilter(&counter);
-    QVERIFY(w->USB->isVisible());
+    control<QWidget>(*w, "LcdPanel")->installEventFilter(&counter);
+    QVERIFY(control<QPushButton>(*w, "USB")->isVisible());
 
     LcdPanelState &panel = w->session().panel();
     panel.setText(Ind::LcdDa, QStringLiteral("7"));
@@ -215,26 +221,26 @@ void TestMainWindow::panelFollowsTheSession()
     Q_EMIT w->session().panelChanged();
 
     QTRY_VERIFY(counter.paints > paintsBefore); // a repaint was asked for
-    verifyDigitsShown(w->LcdPanel->grab().toImage(), QStringLiteral("700@"));
-    QVERIFY(!w->USB->isVisible());
-    QVERIFY(w->Z1->isVisibleTo(w->client()));
-    QCOMPARE(w->Z1->text(), QStringLiteral("5"));
-    QCOMPARE(w->MinText->text(), QStringLiteral("12.5"));
-    QCOMPARE(w->MaxText->text(), QStringLiteral("1999"));
-    QCOMPARE(w->MinTextU->text(), QStringLiteral("Lux"));
-    QCOMPARE(w->MaxTextU->text(), QStringLiteral("FC"));
-    QVERIFY(!w->Panel3->isVisible()); // kept current, never shown
+    verifyDigitsShown(control<QWidget>(*w, "LcdPanel")->grab().toImage(), QStringLiteral("700@"));
+    QVERIFY(!control<QPushButton>(*w, "USB")->isVisible());
+    QVERIFY(control<QLabel>(*w, "Z1")->isVisibleTo(w->client()));
+    QCOMPARE(control<QLabel>(*w, "Z1")->text(), QStringLiteral("5"));
+    QCOMPARE(control<QLabel>(*w, "MinText")->text(), QStringLiteral("12.5"));
+    QCOMPARE(control<QLabel>(*w, "MaxText")->text(), QStringLiteral("1999"));
+    QCOMPARE(control<QLabel>(*w, "MinTextU")->text(), QStringLiteral("Lux"));
+    QCOMPARE(control<QLabel>(*w, "MaxTextU")->text(), QStringLiteral("FC"));
+    QVERIFY(!control<QFrame>(*w, "Panel3")->isVisible()); // kept current, never shown
 
     panel.show(Ind::USB);
     Q_EMIT w->session().panelChanged();
-    QVERIFY(w->USB->isVisible());
+    QVERIFY(control<QPushButton>(*w, "USB")->isVisible());
 }
 
 void TestMainWindow::dialFollowsTheSession()
 {
     RecordingNotifier notifier;
     std::unique_ptr<TFCOMM> w(makeWindow(notifier));
-    DialGauge &gauge = w->KD->gauge();
+    DialGauge &gauge = control<DialPanel>(*w, "KD")->gauge();
     // Start-up drew the face for KD1 and put the pointer at the dial zero position.
     QCOMPARE(gauge.picture().size(), QSize(315, 135));
     QCOMPARE(gauge.lastPosition(), std::optional<int>(200));
@@ -246,7 +252,7 @@ void TestMainWindow::dialFollowsTheSession()
     QCOMPARE(gauge.lastPosition(), std::optional<int>(0));
     const QPoint tip = gauge.pointerMemory().p1();
     QCOMPARE(tip.x(), 20);
-    const QImage shown = w->KD1->grab().toImage();
+    const QImage shown = control<QWidget>(*w, "KD1")->grab().toImage();
     QCOMPARE(shown.size(), QSize(315, 135));
     QVERIFY(qGray(shown.pixel(tip)) < 100);
     QCOMPARE(QColor(shown.pixel(160, 34)), QColor(Qt::white)); // the start-up pointer is gone
@@ -259,29 +265,29 @@ void TestMainWindow::dialEnlargeAndRestore()
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     w->session().onDialRun(300);
-    QVERIFY(w->Chtshow->isVisible());
-    w->KdFd->show(); // the layout hides it; a user could click it once shown
+    QVERIFY(control<TrendChartView>(*w, "Chtshow")->isVisible());
+    control<QWidget>(*w, "KdFd")->show(); // the layout hides it; a user could click it once shown
 
-    QTest::mouseClick(w->KdFd, Qt::LeftButton, {}, QPoint(12, 12));
+    QTest::mouseClick(control<QWidget>(*w, "KdFd"), Qt::LeftButton, {}, QPoint(12, 12));
     const QSize windowSize = w->frameGeometry().size();
-    QCOMPARE(w->KD->geometry(), QRect(2, 28, windowSize.width() - 12, windowSize.height() - 80));
-    QCOMPARE(w->KD1->geometry(), QRect(2, 2, w->KD->width() - 40, w->KD->height() - 140));
-    QVERIFY(!w->Chtshow->isVisible());
-    QVERIFY(!w->KdFd->isVisible() && w->KdSx->isVisible());
-    QCOMPARE(w->KdSx->x(), w->KD->width() - 30); // KDResize
-    QCOMPARE(w->KdFd->x(), w->KD->width() - 30);
+    QCOMPARE(control<DialPanel>(*w, "KD")->geometry(), QRect(2, 28, windowSize.width() - 12, windowSize.height() - 80));
+    QCOMPARE(control<QWidget>(*w, "KD1")->geometry(), QRect(2, 2, control<DialPanel>(*w, "KD")->width() - 40, control<DialPanel>(*w, "KD")->height() - 140));
+    QVERIFY(!control<TrendChartView>(*w, "Chtshow")->isVisible());
+    QVERIFY(!control<QWidget>(*w, "KdFd")->isVisible() && control<QWidget>(*w, "KdSx")->isVisible());
+    QCOMPARE(control<QWidget>(*w, "KdSx")->x(), control<DialPanel>(*w, "KD")->width() - 30); // KDResize
+    QCOMPARE(control<QWidget>(*w, "KdFd")->x(), control<DialPanel>(*w, "KD")->width() - 30);
     // The face is drawn again for the larger image, the pointer where it was.
-    QCOMPARE(w->KD->gauge().picture().size(), w->KD1->size());
-    QCOMPARE(w->KD->gauge().lastPosition(), std::optional<int>(300));
-    QVERIFY(qGray(w->KD->gauge().picture().pixel(w->KD->gauge().pointerMemory().p1())) < 100);
+    QCOMPARE(control<DialPanel>(*w, "KD")->gauge().picture().size(), control<QWidget>(*w, "KD1")->size());
+    QCOMPARE(control<DialPanel>(*w, "KD")->gauge().lastPosition(), std::optional<int>(300));
+    QVERIFY(qGray(control<DialPanel>(*w, "KD")->gauge().picture().pixel(control<DialPanel>(*w, "KD")->gauge().pointerMemory().p1())) < 100);
 
-    QTest::mouseClick(w->KdSx, Qt::LeftButton, {}, QPoint(12, 12));
-    QCOMPARE(w->KD->geometry(), QRect(800, 32, 319, 139));
-    QCOMPARE(w->KD1->geometry(), QRect(2, 2, 315, 135));
-    QVERIFY(w->Chtshow->isVisible());
-    QVERIFY(w->KdFd->isVisible() && !w->KdSx->isVisible());
-    QCOMPARE(w->KD->gauge().picture().size(), QSize(315, 135));
-    QCOMPARE(w->KD->gauge().pointerMemory(), DialGeometry::forPanel(QSize(319, 139))->pointer(300, 400));
+    QTest::mouseClick(control<QWidget>(*w, "KdSx"), Qt::LeftButton, {}, QPoint(12, 12));
+    QCOMPARE(control<DialPanel>(*w, "KD")->geometry(), QRect(800, 32, 319, 139));
+    QCOMPARE(control<QWidget>(*w, "KD1")->geometry(), QRect(2, 2, 315, 135));
+    QVERIFY(control<TrendChartView>(*w, "Chtshow")->isVisible());
+    QVERIFY(control<QWidget>(*w, "KdFd")->isVisible() && !control<QWidget>(*w, "KdSx")->isVisible());
+    QCOMPARE(control<DialPanel>(*w, "KD")->gauge().picture().size(), QSize(315, 135));
+    QCOMPARE(control<DialPanel>(*w, "KD")->gauge().pointerMemory(), DialGeometry::forPanel(QSize(319, 139))->pointer(300, 400));
 }
 
 void TestMainWindow::screenshotOfTheProgram_data()

@@ -6,14 +6,20 @@
 #include "link/pseudoterminal.h"
 #include "link/serialconnection.h"
 #include "link/unreadabledevice.h"
+#include "link/gui/clickablepanel.h"
+#include "link/meterlinks.h"
+#include "link/commportdriver.h"
+#include "support/testhelpers.h"
 
 #include <QAction>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QLabel>
 
 using namespace sorrel;
+using namespace sorrel::test;
 
 class TestLinkControls : public QObject {
     Q_OBJECT
@@ -39,25 +45,25 @@ void TestLinkControls::controlsAreOutOfSight()
     TFCOMM w(AppOptions{}, notifier);
     w.show();
     const QRect client = w.client()->rect();
-    const QList<QWidget *> parked{w.BtCOM1, w.BtCOM2, w.BtCOM3, w.BtCOM4, w.BTCon, w.BtDiscon, w.COMCon,
-                                  w.USBCon, w.ReadBtn, w.SetFeature, w.ClearBtn, w.usb_dll, w.DevListBox,
-                                  w.HistoryListBox, w.USBtxt, w.Memo1, w.Memo3};
-    for (QWidget *c : parked) {
-        QVERIFY(c);
-        QVERIFY2(!c->isVisible() || !client.intersects(c->geometry()), qPrintable(c->objectName()));
+    for (const char *name : {"BtCOM1", "BtCOM2", "BtCOM3", "BtCOM4", "BTCon", "BtDiscon", "COMCon", "USBCon",
+                             "ReadBtn", "SetFeature", "ClearBtn", "usb_dll", "DevListBox", "HistoryListBox", "USBtxt",
+                             "Memo1", "Memo3"}) {
+        auto *c = control<QWidget>(w, name);
+        const QRect place(c->mapTo(w.client(), QPoint(0, 0)), c->size());
+        QVERIFY2(!c->isVisible() || !client.intersects(place), name);
     }
-    QVERIFY(w.USB->isVisible());
-    QVERIFY(!w.USB->isChecked());
-    QVERIFY(w.Timer1->isActive());
-    QCOMPARE(w.Timer1->interval(), 10);
-    QVERIFY(w.ConTimer->isActive());
-    QCOMPARE(w.ConTimer->interval(), 100);
+    QVERIFY(control<QPushButton>(w, "USB")->isVisible());
+    QVERIFY(!control<QPushButton>(w, "USB")->isChecked());
+    QVERIFY(w.links().bridge().Timer1().isActive());
+    QCOMPARE(w.links().bridge().Timer1().interval(), 10);
+    QVERIFY(w.links().watchdog().ConTimer().isActive());
+    QCOMPARE(w.links().watchdog().ConTimer().interval(), 100);
     // COMM2 as stored and bound by the shipped profile; CommPortDriver1 keeps the defaults.
-    QCOMPARE(w.COMM2->ComPort(), pnCOM1);
-    QCOMPARE(w.COMM2->ComPortSpeed(), br2400);
-    QVERIFY(w.COMM2->OnReceiveData);
-    QCOMPARE(w.CommPortDriver1->ComPortSpeed(), br9600);
-    QVERIFY(!w.CommPortDriver1->OnReceiveData);
+    QCOMPARE(w.links().COMM2().ComPort(), pnCOM1);
+    QCOMPARE(w.links().COMM2().ComPortSpeed(), br2400);
+    QVERIFY(w.links().COMM2().OnReceiveData);
+    QCOMPARE(w.links().CommPortDriver1().ComPortSpeed(), br9600);
+    QVERIFY(!w.links().CommPortDriver1().OnReceiveData);
     QVERIFY(notifier.messages.isEmpty());
 }
 
@@ -66,19 +72,19 @@ void TestLinkControls::portPanelsCycleByClicks()
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
     w.show();
-    const QList<ClickablePanel *> order{w.BtCOM2, w.BtCOM3, w.BtCOM4, w.BtCOM1};
-    QVERIFY(w.BtCOM1->isVisible() && !w.BtCOM2->isVisible());
+    const QList<ClickablePanel *> order{control<ClickablePanel>(w, "BtCOM2"), control<ClickablePanel>(w, "BtCOM3"), control<ClickablePanel>(w, "BtCOM4"), control<ClickablePanel>(w, "BtCOM1")};
+    QVERIFY(control<ClickablePanel>(w, "BtCOM1")->isVisible() && !control<ClickablePanel>(w, "BtCOM2")->isVisible());
     for (int i = 0; i < 4; ++i) {
         ClickablePanel *shown = nullptr;
-        for (ClickablePanel *p : {w.BtCOM1, w.BtCOM2, w.BtCOM3, w.BtCOM4})
+        for (ClickablePanel *p : {control<ClickablePanel>(w, "BtCOM1"), control<ClickablePanel>(w, "BtCOM2"), control<ClickablePanel>(w, "BtCOM3"), control<ClickablePanel>(w, "BtCOM4")})
             if (p->isVisible())
                 shown = shown ? nullptr : p; // exactly one
         QVERIFY(shown);
         QTest::mouseClick(shown, Qt::LeftButton);
         QVERIFY(order.at(i)->isVisible());
     }
-    QCOMPARE(w.COMM2->ComPort(), pnCOM1);
-    QCOMPARE(w.BtCOM1->text(), QStringLiteral("COM 1"));
+    QCOMPARE(w.links().COMM2().ComPort(), pnCOM1);
+    QCOMPARE(control<ClickablePanel>(w, "BtCOM1")->text(), QStringLiteral("COM 1"));
 }
 
 void TestLinkControls::connectThatFailsStaysDisconnected()
@@ -87,13 +93,13 @@ void TestLinkControls::connectThatFailsStaysDisconnected()
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
     w.show();
-    QTest::mouseClick(w.BTCon, Qt::LeftButton);
+    QTest::mouseClick(control<ClickablePanel>(w, "BTCon"), Qt::LeftButton);
     QCOMPARE(notifier.messages, (QList<RecordingNotifier::Message>{{MessageKind::Error, "Could not open COM 1.\n/nonexistent/ttyA: No such file or directory."}}));
-    QVERIFY(w.BTCon->isVisible());
-    QVERIFY(!w.BtDiscon->isVisible());
-    QVERIFY(w.START1->isEnabled());
-    QVERIFY(!w.STOP1->isEnabled());
-    QVERIFY(w.BtCOM1->isEnabled());
+    QVERIFY(control<ClickablePanel>(w, "BTCon")->isVisible());
+    QVERIFY(!control<ClickablePanel>(w, "BtDiscon")->isVisible());
+    QVERIFY(control<QAction>(w, "START1")->isEnabled());
+    QVERIFY(!control<QAction>(w, "STOP1")->isEnabled());
+    QVERIFY(control<ClickablePanel>(w, "BtCOM1")->isEnabled());
 }
 
 void TestLinkControls::connectMenuAndPanels()
@@ -103,18 +109,18 @@ void TestLinkControls::connectMenuAndPanels()
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
     w.show();
-    w.START1->trigger();
-    QVERIFY(w.COMM2->Connected());
-    QVERIFY(!w.BTCon->isVisible());
-    QVERIFY(w.BtDiscon->isVisible());
-    QVERIFY(w.START1->isChecked() && !w.START1->isEnabled());
-    QVERIFY(w.STOP1->isEnabled() && !w.STOP1->isChecked());
-    QVERIFY(!w.BtCOM1->isEnabled());
-    QTest::mouseClick(w.BtDiscon, Qt::LeftButton);
-    QVERIFY(!w.COMM2->Connected());
-    QVERIFY(w.BTCon->isVisible());
-    QVERIFY(!w.START1->isChecked() && w.START1->isEnabled());
-    QVERIFY(w.STOP1->isChecked() && !w.STOP1->isEnabled());
+    control<QAction>(w, "START1")->trigger();
+    QVERIFY(w.links().COMM2().Connected());
+    QVERIFY(!control<ClickablePanel>(w, "BTCon")->isVisible());
+    QVERIFY(control<ClickablePanel>(w, "BtDiscon")->isVisible());
+    QVERIFY(control<QAction>(w, "START1")->isChecked() && !control<QAction>(w, "START1")->isEnabled());
+    QVERIFY(control<QAction>(w, "STOP1")->isEnabled() && !control<QAction>(w, "STOP1")->isChecked());
+    QVERIFY(!control<ClickablePanel>(w, "BtCOM1")->isEnabled());
+    QTest::mouseClick(control<ClickablePanel>(w, "BtDiscon"), Qt::LeftButton);
+    QVERIFY(!w.links().COMM2().Connected());
+    QVERIFY(control<ClickablePanel>(w, "BTCon")->isVisible());
+    QVERIFY(!control<QAction>(w, "START1")->isChecked() && control<QAction>(w, "START1")->isEnabled());
+    QVERIFY(control<QAction>(w, "STOP1")->isChecked() && !control<QAction>(w, "STOP1")->isEnabled());
     QVERIFY(notifier.messages.isEmpty());
 }
 
@@ -127,14 +133,14 @@ void TestLinkControls::toggleGroupMovesWithoutActions()
     options.demo = true;
     TFCOMM w(options, notifier);
     w.show();
-    QTest::mouseClick(w.COMCon, Qt::LeftButton);
-    QVERIFY(w.COMCon->isChecked());
-    QVERIFY(w.COMM2->Connected());
-    QTest::mouseClick(w.USB, Qt::LeftButton);
-    QVERIFY(w.USB->isChecked());
-    QVERIFY(!w.COMCon->isChecked());
-    QVERIFY(w.COMM2->Connected()); // COMCon went up without its action
-    QVERIFY(w.links->bridge().opened());
+    QTest::mouseClick(control<QPushButton>(w, "COMCon"), Qt::LeftButton);
+    QVERIFY(control<QPushButton>(w, "COMCon")->isChecked());
+    QVERIFY(w.links().COMM2().Connected());
+    QTest::mouseClick(control<QPushButton>(w, "USB"), Qt::LeftButton);
+    QVERIFY(control<QPushButton>(w, "USB")->isChecked());
+    QVERIFY(!control<QPushButton>(w, "COMCon")->isChecked());
+    QVERIFY(w.links().COMM2().Connected()); // COMCon went up without its action
+    QVERIFY(w.links().bridge().opened());
     QVERIFY(notifier.messages.isEmpty());
 }
 
@@ -150,7 +156,7 @@ void TestLinkControls::bridgeThatWillNotOpenSaysWhy()
         test::UnreadableDevice unreadable(pty.slavePath());
         if (!unreadable.active())
             QSKIP("cannot make the device unreadable here");
-        QTest::mouseClick(w.USB, Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>(w, "USB"), Qt::LeftButton);
     }
     QCOMPARE(notifier.messages,
              (QList<RecordingNotifier::Message>{
@@ -158,7 +164,7 @@ void TestLinkControls::bridgeThatWillNotOpenSaysWhy()
                                                      "without root, install the udev rule 60-sorrel.rules, or run "
                                                      "'sudo usermod -aG dialout $USER' and log in again.")
                                           .arg(pty.slavePath())}}));
-    QVERIFY(w.USB->isChecked()); // as after any refused open
+    QVERIFY(control<QPushButton>(w, "USB")->isChecked()); // as after any refused open
 }
 
 void TestLinkControls::demoMeterThroughUsbButton()
@@ -169,20 +175,20 @@ void TestLinkControls::demoMeterThroughUsbButton()
     TFCOMM w(options, notifier);
     w.show();
     QStringList frames;
-    w.links->bridge().onFrame = [&](const QString &f) { frames << f; };
-    QTest::mouseClick(w.USB, Qt::LeftButton);
+    w.links().bridge().onFrame = [&](const QString &f) { frames << f; };
+    QTest::mouseClick(control<QPushButton>(w, "USB"), Qt::LeftButton);
     QVERIFY(notifier.messages.isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(!frames.isEmpty(), 3000);
     QCOMPARE(frames.first().right(2), QStringLiteral("DA"));
 
-    QTest::mouseClick(w.USB, Qt::LeftButton);
-    QVERIFY(!w.USB->isChecked());
-    QCOMPARE(w.Memo3->toPlainText(), QStringLiteral("Test finish"));
-    QVERIFY(!w.Timer1->isActive());
+    QTest::mouseClick(control<QPushButton>(w, "USB"), Qt::LeftButton);
+    QVERIFY(!control<QPushButton>(w, "USB")->isChecked());
+    QCOMPARE(control<QPlainTextEdit>(w, "Memo3")->toPlainText(), QStringLiteral("Test finish"));
+    QVERIFY(!w.links().bridge().Timer1().isActive());
 
     // usb_dll opens the bridge by itself too.
-    QTest::mouseClick(w.usb_dll, Qt::LeftButton);
-    QVERIFY(w.links->bridge().opened());
+    QTest::mouseClick(control<QPushButton>(w, "usb_dll"), Qt::LeftButton);
+    QVERIFY(w.links().bridge().opened());
     QVERIFY(notifier.messages.isEmpty());
 }
 
@@ -191,20 +197,20 @@ void TestLinkControls::hidWithoutCable()
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
     w.show();
-    if (w.DevListBox->currentRow() >= 0)
+    if (control<QListWidget>(w, "DevListBox")->currentRow() >= 0)
         QSKIP("a HID cable is attached to this machine");
-    QTest::mouseClick(w.USBCon, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(w, "USBCon"), Qt::LeftButton);
     QCOMPARE(notifier.texts(),
              QStringList{"USB interface cable is not securely connected, please check and re-try."});
-    QVERIFY(!w.USBCon->isChecked());
+    QVERIFY(!control<QPushButton>(w, "USBCon")->isChecked());
     // The history shows what the link adds, and Clear empties it.
-    w.links->hid().reportHandler(nullptr, 0, QByteArray("\xF1\x35", 2));
-    QCOMPARE(w.HistoryListBox->count(), 1);
-    QCOMPARE(w.HistoryListBox->currentItem()->text(), QStringLiteral("R 00  F1 35 "));
-    QTest::mouseClick(w.ClearBtn, Qt::LeftButton);
-    QCOMPARE(w.HistoryListBox->count(), 0);
-    w.links->hid().reportHandler(nullptr, 0, QByteArray("\xF0", 1));
-    QCOMPARE(w.Memo1->toPlainText(), QStringLiteral("5"));
+    w.links().hid().reportHandler(nullptr, 0, QByteArray("\xF1\x35", 2));
+    QCOMPARE(control<QListWidget>(w, "HistoryListBox")->count(), 1);
+    QCOMPARE(control<QListWidget>(w, "HistoryListBox")->currentItem()->text(), QStringLiteral("R 00  F1 35 "));
+    QTest::mouseClick(control<QPushButton>(w, "ClearBtn"), Qt::LeftButton);
+    QCOMPARE(control<QListWidget>(w, "HistoryListBox")->count(), 0);
+    w.links().hid().reportHandler(nullptr, 0, QByteArray("\xF0", 1));
+    QCOMPARE(control<QPlainTextEdit>(w, "Memo1")->toPlainText(), QStringLiteral("5"));
 }
 
 QTEST_MAIN(TestLinkControls)

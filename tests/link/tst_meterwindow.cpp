@@ -11,6 +11,10 @@
 #include "record/gui/readinggridview.h"
 #include "record/gui/reportpreview.h"
 #include "record/gui/trendchartview.h"
+#include "link/gui/clickablepanel.h"
+#include "link/meterlinks.h"
+#include "link/commportdriver.h"
+#include "support/testhelpers.h"
 
 #include <QApplication>
 #include <QImageReader>
@@ -22,11 +26,13 @@
 #include <QTest>
 #include <QTimer>
 #include <QValueAxis>
+#include <QAbstractButton>
 
 #include <cmath>
 #include <memory>
 
 using namespace sorrel;
+using namespace sorrel::test;
 
 namespace {
 
@@ -78,27 +84,6 @@ void typeInto(QLineEdit *edit, const QString &text)
     QTest::keyClicks(edit, text);
 }
 
-// Acts on each modal dialog that comes up until the dialog finishes.
-void whenModal(std::function<void(QWidget *)> act)
-{
-    auto *timer = new QTimer;
-    timer->setInterval(20);
-    auto busy = std::make_shared<bool>(false);
-    QObject::connect(timer, &QTimer::timeout, [timer, act, busy] {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!dialog || *busy)
-            return;
-        *busy = true;
-        QObject::connect(dialog, &QDialog::finished, timer, [timer] {
-            timer->stop();
-            timer->deleteLater();
-        });
-        act(dialog);
-        *busy = false;
-    });
-    timer->start();
-}
-
 } // namespace
 
 class TestMeterWindow : public QObject {
@@ -138,26 +123,26 @@ void TestMeterWindow::streamReachesTheWindow()
     QVERIFY(QTest::qWaitForWindowExposed(&w));
 
     // A page of two points, so that the page caption moves within a few readings.
-    typeInto(w.Maxrecord, QStringLiteral("2"));
+    typeInto(control<QLineEdit>(w, "Maxrecord"), QStringLiteral("2"));
     QTRY_COMPARE_WITH_TIMEOUT(w.chartControl()->pageSize(), 2, kWait);
 
     if (link == Link::Serial) {
-        QTest::mouseClick(w.BtCOM1, Qt::LeftButton); // "COM 1" -> "COM 2"
-        QVERIFY(w.BtCOM2->isVisible());
-        QTest::mouseClick(w.BTCon, Qt::LeftButton);
-        QVERIFY2(w.COMM2->Connected(), qPrintable(notifier.texts().join(u'|')));
-        QVERIFY(w.BtDiscon->isVisible());
+        QTest::mouseClick(control<ClickablePanel>(w, "BtCOM1"), Qt::LeftButton); // "COM 1" -> "COM 2"
+        QVERIFY(control<ClickablePanel>(w, "BtCOM2")->isVisible());
+        QTest::mouseClick(control<ClickablePanel>(w, "BTCon"), Qt::LeftButton);
+        QVERIFY2(w.links().COMM2().Connected(), qPrintable(notifier.texts().join(u'|')));
+        QVERIFY(control<ClickablePanel>(w, "BtDiscon")->isVisible());
     } else {
-        QTest::mouseClick(w.USB, Qt::LeftButton);
-        QVERIFY(w.USB->isChecked());
-        QVERIFY(w.links->bridge().opened());
+        QTest::mouseClick(control<QPushButton>(w, "USB"), Qt::LeftButton);
+        QVERIFY(control<QPushButton>(w, "USB")->isChecked());
+        QVERIFY(w.links().bridge().opened());
     }
     QVERIFY2(notifier.messages.isEmpty(), qPrintable(notifier.texts().join(u'\n')));
 
     const QString sep = w.session().state().decimalSeparator;
     const LcdPanelState &panel = w.session().panel();
-    TrendChartView *chart = w.trendChart();
-    ReadingGridModel *grid = w.readingGrid()->model();
+    TrendChartView *chart = control<TrendChartView>(w, "Chtshow");
+    ReadingGridModel *grid = control<ReadingGridView>(w, "DBGrid1")->model();
     const int pointsAtStart = int(chart->model().pointCount());
     int rows = 0;
     for (const Shown &s : kReadings) {
@@ -184,17 +169,17 @@ void TestMeterWindow::streamReachesTheWindow()
 
         ++rows;
         // The reading table and the grid: numbered from 1, the value as shown.
-        QCOMPARE(int(w.cds1.rowCount()), rows);
+        QCOMPARE(int(w.readings().rowCount()), rows);
         const int r = rows - 1;
-        QCOMPARE(w.cds1.no(r), rows);
-        QCOMPARE(w.cds1.value(r), valueText(s, sep));
-        QCOMPARE(w.cds1.unit(r), unit);
+        QCOMPARE(w.readings().no(r), rows);
+        QCOMPARE(w.readings().value(r), valueText(s, sep));
+        QCOMPARE(w.readings().unit(r), unit);
         QCOMPARE(grid->rowCount(), rows);
         QCOMPARE(grid->cellText(r, ReadingGridModel::No), QString::number(rows));
         QCOMPARE(grid->cellText(r, ReadingGridModel::Value), valueText(s, sep));
         QCOMPARE(grid->cellText(r, ReadingGridModel::Unit), unit);
-        QCOMPARE(w.readingGrid()->currentRow(), r);
-        QVERIFY(w.readingGrid()->isRowVisible(r));
+        QCOMPARE(control<ReadingGridView>(w, "DBGrid1")->currentRow(), r);
+        QVERIFY(control<ReadingGridView>(w, "DBGrid1")->isRowVisible(r));
 
         // The chart: one point more, at X = readings so far, scaled by the lit point.
         QCOMPARE(int(chart->model().pointCount()), pointsAtStart + rows);
@@ -204,10 +189,10 @@ void TestMeterWindow::streamReachesTheWindow()
         QCOMPARE(chart->Series1->points().constLast().x(), double(rows));
         // With two points a page the caption counts the placeholder and each point.
         const int page = (pointsAtStart + rows + 1) / 2;
-        QCOMPARE(w.Bt10->text(), QString::number(page));
+        QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QString::number(page));
     }
     QCOMPARE(rows, int(std::size(kReadings)));
-    QVERIFY(w.Bt10->text() != QStringLiteral("1"));
+    QVERIFY(control<QAbstractButton>(w, "Bt10")->text() != QStringLiteral("1"));
     // The run's value axis follows the last reading.
     QCOMPARE(chart->valueAxis()->max(), 20.0);
     QVERIFY2(notifier.messages.isEmpty(), qPrintable(notifier.texts().join(u'\n')));
@@ -224,14 +209,14 @@ void TestMeterWindow::bridgeReadsButDoesNotDecodeUnderPreview()
     TFCOMM w(AppOptions{}, notifier);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QTest::mouseClick(w.USB, Qt::LeftButton);
-    QVERIFY(w.links->bridge().opened());
+    QTest::mouseClick(control<QPushButton>(w, "USB"), Qt::LeftButton);
+    QVERIFY(w.links().bridge().opened());
 
     const Shown before{"1.111", Ind::LcdP1, 1.111};
     const Shown during{"2.222", Ind::LcdP1, 2.222};
     const Shown after{"3.333", Ind::LcdP1, 3.333};
     QVERIFY(meter.write(bytesFor(Link::Bridge, before)));
-    QTRY_COMPARE_WITH_TIMEOUT(w.cds1.rowCount(), qsizetype(1), kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(w.readings().rowCount(), qsizetype(1), kWait);
 
     MeterSession &session = w.session();
     bool flagWhileOpen = false;
@@ -249,19 +234,19 @@ void TestMeterWindow::bridgeReadsButDoesNotDecodeUnderPreview()
         readWhileOpen = true;
         preview->Close->trigger();
     });
-    QTest::mouseClick(w.BtPrint, Qt::LeftButton);
+    QTest::mouseClick(control<QAbstractButton>(w, "BtPrint"), Qt::LeftButton);
     QVERIFY(flagWhileOpen);
     QVERIFY(readWhileOpen);
     QVERIFY(!session.state().previewOpen);
-    QCOMPARE(w.cds1.rowCount(), qsizetype(1));
+    QCOMPARE(w.readings().rowCount(), qsizetype(1));
     QCOMPARE(session.state().currentValue, valueText(before, session.state().decimalSeparator));
 
     // After the preview the next frame is the meter's next one, not one held back.
     QVERIFY(meter.write(bytesFor(Link::Bridge, after)));
-    QTRY_COMPARE_WITH_TIMEOUT(w.cds1.rowCount(), qsizetype(2), kWait);
-    QCOMPARE(w.cds1.value(1), valueText(after, session.state().decimalSeparator));
-    QCOMPARE(w.cds1.no(1), 2);
-    QCOMPARE(w.trendChart()->model().pointCount(), qsizetype(3));
+    QTRY_COMPARE_WITH_TIMEOUT(w.readings().rowCount(), qsizetype(2), kWait);
+    QCOMPARE(w.readings().value(1), valueText(after, session.state().decimalSeparator));
+    QCOMPARE(w.readings().no(1), 2);
+    QCOMPARE(control<TrendChartView>(w, "Chtshow")->model().pointCount(), qsizetype(3));
     QVERIFY2(notifier.messages.isEmpty(), qPrintable(notifier.texts().join(u'\n')));
 }
 
@@ -292,7 +277,8 @@ void TestMeterWindow::programRunsTheDemoBeforeItsScreenshot()
     idle.show();
     QVERIFY(QTest::qWaitForWindowExposed(&idle));
     const QImage before = idle.grab().toImage();
-    const QRect rows(idle.DBGrid1->geometry().left() + 2, idle.DBGrid1->geometry().top() + 22, 340, 30);
+    const QRect grid = control<ReadingGridView>(idle, "DBGrid1")->geometry();
+    const QRect rows(grid.left() + 2, grid.top() + 22, 340, 30);
     auto ink = [](const QImage &picture, const QRect &area, int dy) {
         int n = 0;
         for (int y = area.top(); y <= area.bottom(); ++y)

@@ -6,6 +6,7 @@
 #include "link/ternframeencoder.h"
 #include "record/chartcontrol.h"
 #include "record/gui/trendchartview.h"
+#include "support/testhelpers.h"
 
 #include <QCheckBox>
 #include <QImageReader>
@@ -14,8 +15,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QValueAxis>
+#include <QAbstractButton>
 
 using namespace sorrel;
+using namespace sorrel::test;
 
 namespace {
 
@@ -82,11 +85,11 @@ void TestChartPictureWindow::secondPageWithoutFill()
     TFCOMM w(AppOptions{}, notifier);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    TrendChartView *chart = w.trendChart();
+    TrendChartView *chart = control<TrendChartView>(w, "Chtshow");
 
-    w.Maxrecord->setFocus();
-    w.Maxrecord->selectAll();
-    QTest::keyClicks(w.Maxrecord, QStringLiteral("10"));
+    control<QLineEdit>(w, "Maxrecord")->setFocus();
+    control<QLineEdit>(w, "Maxrecord")->selectAll();
+    QTest::keyClicks(control<QLineEdit>(w, "Maxrecord"), QStringLiteral("10"));
     QTRY_COMPARE_WITH_TIMEOUT(w.chartControl()->pageSize(), 10, 10000);
 
     // Page 1 (X 1 to 10) low, page 2 (X 11 to 19) high: the column of X 15 on page 2
@@ -95,24 +98,24 @@ void TestChartPictureWindow::secondPageWithoutFill()
         reading(w, "50.0");
     for (int i = 11; i <= 19; ++i)
         reading(w, "150.0");
-    QCOMPARE(w.cds1.rowCount(), qsizetype(19));
-    QCOMPARE(w.Bt10->text(), QStringLiteral("2"));
+    QCOMPARE(w.readings().rowCount(), qsizetype(19));
+    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QStringLiteral("2"));
 
     // Back to page 1, and forward to page 2 with the buttons.
-    QTest::mouseClick(w.BtFirst, Qt::LeftButton);
-    QCOMPARE(w.Bt10->text(), QStringLiteral("1"));
+    QTest::mouseClick(control<QAbstractButton>(w, "BtFirst"), Qt::LeftButton);
+    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QStringLiteral("1"));
     QCOMPARE(chart->horizontalAxis()->min(), 1.0);
     const QString page1 = dir.filePath(QStringLiteral("page1.bmp"));
     const QImage first = saved(w, page1);
-    QTest::mouseClick(w.BtNext, Qt::LeftButton);
-    QCOMPARE(w.Bt10->text(), QStringLiteral("2"));
+    QTest::mouseClick(control<QAbstractButton>(w, "BtNext"), Qt::LeftButton);
+    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QStringLiteral("2"));
     QCOMPARE(chart->horizontalAxis()->min(), 11.0);
     QCOMPARE(chart->horizontalAxis()->max(), 20.0);
     QCOMPARE(chart->valueAxis()->max(), 200.0);
 
     const QImage filled = saved(w, dir.filePath(QStringLiteral("page2 fill.bmp")));
-    QTest::mouseClick(w.BtFill, Qt::LeftButton);
-    QVERIFY(!w.BtFill->isChecked());
+    QTest::mouseClick(control<QCheckBox>(w, "BtFill"), Qt::LeftButton);
+    QVERIFY(!control<QCheckBox>(w, "BtFill")->isChecked());
     const QImage bare = saved(w, dir.filePath(QStringLiteral("page2 no fill.bmp")));
     QCOMPARE(notifier.messages.size(), 3);
     for (const RecordingNotifier::Message &m : notifier.messages)

@@ -12,6 +12,8 @@
 #include "record/gui/trendchartview.h"
 #include "record/readingfiles.h"
 #include "record/recorder.h"
+#include "link/meterlinks.h"
+#include "support/testhelpers.h"
 
 #include <QAbstractButton>
 #include <QProgressDialog>
@@ -23,6 +25,7 @@
 #include <memory>
 
 using namespace sorrel;
+using namespace sorrel::test;
 
 namespace {
 
@@ -109,23 +112,23 @@ void TestLoadWhileStreaming::liveFramesStayOutOfTheFile()
     qputenv("SORREL_BRIDGE", meter.slavePath().toLocal8Bit());
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
-    w.loadProgressDelayMs = 0; // the dialog, and with it the event loop, from the first MiB
+    w.setLoadProgressDelay(0); // the dialog, and with it the event loop, from the first MiB
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QTest::mouseClick(w.USB, Qt::LeftButton);
-    QVERIFY(w.links->bridge().opened());
+    QTest::mouseClick(control<QPushButton>(w, "USB"), Qt::LeftButton);
+    QVERIFY(w.links().bridge().opened());
 
     const QString sep = w.session().state().decimalSeparator;
     QVERIFY(sendAndWait(meter, w, QStringLiteral("1.111")));
     QVERIFY(sendAndWait(meter, w, QStringLiteral("2.222")));
-    QCOMPARE(w.cds1.rowCount(), qsizetype(2));
+    QCOMPARE(w.readings().rowCount(), qsizetype(2));
     QList<Row> expected;
     if (!isXmlReadingFile(name))
-        expected << rowAt(w.cds1, 0) << rowAt(w.cds1, 1);
+        expected << rowAt(w.readings(), 0) << rowAt(w.readings(), 1);
     for (qsizetype i = 0; i < saved.rowCount(); ++i)
         expected << rowAt(saved, i);
-    const qint64 points = w.trendChart()->model().pointCount();
-    const QString page = w.Bt10->text();
+    const qint64 points = control<TrendChartView>(w, "Chtshow")->model().pointCount();
+    const QString page = control<QAbstractButton>(w, "Bt10")->text();
 
     // Once the progress shows, the meter sends a few frames, each waited for in the
     // event loop the progress runs, as it would be by a user watching the panel.
@@ -138,7 +141,7 @@ void TestLoadWhileStreaming::liveFramesStayOutOfTheFile()
         if (!sentDuring.isEmpty() || !shownProgress(&w))
             return;
         watcher.stop();
-        rowsBefore = w.cds1.rowCount();
+        rowsBefore = w.readings().rowCount();
         heldDuring = w.recorder()->loading();
         for (int i = 1; i <= kFramesDuringLoad; ++i) {
             const QString shown = QStringLiteral("5.55%1").arg(i);
@@ -147,7 +150,7 @@ void TestLoadWhileStreaming::liveFramesStayOutOfTheFile()
                 return;
             panelDuring << w.session().state().currentValue;
         }
-        rowsAfterFrames = w.cds1.rowCount();
+        rowsAfterFrames = w.readings().rowCount();
     });
     watcher.start();
     w.loadReadingFileFrom(file);
@@ -162,26 +165,26 @@ void TestLoadWhileStreaming::liveFramesStayOutOfTheFile()
     shownOnPanel.replaceInStrings(QStringLiteral("."), sep);
     QCOMPARE(panelDuring, shownOnPanel);
     QCOMPARE(rowsAfterFrames, rowsBefore);
-    QCOMPARE(w.cds1.rowCount(), qsizetype(expected.size()));
-    for (qsizetype i = 0; i < w.cds1.rowCount(); ++i)
-        if (rowAt(w.cds1, i) != expected[i])
-            QFAIL(qPrintable(QStringLiteral("row %1: %2, not %3").arg(i).arg(describe(rowAt(w.cds1, i)),
+    QCOMPARE(w.readings().rowCount(), qsizetype(expected.size()));
+    for (qsizetype i = 0; i < w.readings().rowCount(); ++i)
+        if (rowAt(w.readings(), i) != expected[i])
+            QFAIL(qPrintable(QStringLiteral("row %1: %2, not %3").arg(i).arg(describe(rowAt(w.readings(), i)),
                                                                            describe(expected[i]))));
     QCOMPARE(w.recorder()->nextNumber(), 3);
     QCOMPARE(w.recorder()->recordedCount(), 2);
-    QCOMPARE(w.trendChart()->model().pointCount(), points);
-    QCOMPARE(w.Bt10->text(), page);
-    QCOMPARE(w.readingGrid()->model()->rowCount(), int(expected.size()));
+    QCOMPARE(control<TrendChartView>(w, "Chtshow")->model().pointCount(), points);
+    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), page);
+    QCOMPARE(control<ReadingGridView>(w, "DBGrid1")->model()->rowCount(), int(expected.size()));
 
     // Recording goes on with the next frame and the next number.
     QVERIFY(sendAndWait(meter, w, QStringLiteral("3.333")));
-    QCOMPARE(w.cds1.rowCount(), qsizetype(expected.size() + 1));
-    const Row last = rowAt(w.cds1, expected.size());
+    QCOMPARE(w.readings().rowCount(), qsizetype(expected.size() + 1));
+    const Row last = rowAt(w.readings(), expected.size());
     QCOMPARE(last.no, 3);
     QCOMPARE(last.value, QStringLiteral("3") + sep + QStringLiteral("333"));
     QCOMPARE(last.unit, QStringLiteral("lux"));
-    QCOMPARE(w.trendChart()->model().pointCount(), points + 1);
-    QCOMPARE(w.readingGrid()->model()->rowCount(), int(expected.size() + 1));
+    QCOMPARE(control<TrendChartView>(w, "Chtshow")->model().pointCount(), points + 1);
+    QCOMPARE(control<ReadingGridView>(w, "DBGrid1")->model()->rowCount(), int(expected.size() + 1));
 }
 
 QTEST_MAIN(TestLoadWhileStreaming)

@@ -2,6 +2,7 @@
 
 #include "app/gui/tfcomm.h"
 #include "record/scratchmount.h"
+#include "support/testhelpers.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -11,40 +12,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QAction>
 
 #include <cerrno>
 #include <memory>
 
 using namespace sorrel;
+using namespace sorrel::test;
 
 namespace {
-
-// Calls act on the next modal dialog as soon as it shows.
-void whenModal(std::function<void(QWidget *)> act)
-{
-    // Acts again while that dialog stays up (a file dialog may refuse the first accept
-    // while it changes folder), stops when it finishes, and gives up with reject() so
-    // that no test hangs.
-    auto *timer = new QTimer;
-    timer->setInterval(20);
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, act, tries] {
-        QWidget *w = QApplication::activeModalWidget();
-        auto *dialog = qobject_cast<QDialog *>(w);
-        if (!dialog)
-            return;
-        if (++*tries == 1)
-            QObject::connect(dialog, &QDialog::finished, timer, [timer] {
-                timer->stop();
-                timer->deleteLater();
-            });
-        if (*tries > 100)
-            dialog->reject();
-        else
-            act(w);
-    });
-    timer->start();
-}
 
 QByteArray readFile(const QString &path)
 {
@@ -77,8 +53,8 @@ void TestReadingFilesWindow::init()
     QVERIFY(dir_.isValid());
     notifier_.clear();
     window_ = std::make_unique<TFCOMM>(AppOptions{}, notifier_);
-    window_->cds1.append({1, QStringLiteral("10:15:02"), QStringLiteral("1.234"), QStringLiteral("V")});
-    window_->cds1.append({2, QStringLiteral("10:15:03"), QString(), QStringLiteral("V")});
+    window_->readings().append({1, QStringLiteral("10:15:02"), QStringLiteral("1.234"), QStringLiteral("V")});
+    window_->readings().append({2, QStringLiteral("10:15:03"), QString(), QStringLiteral("V")});
 }
 
 void TestReadingFilesWindow::cleanup()
@@ -121,9 +97,9 @@ void TestReadingFilesWindow::dialogs()
         }
         qobject_cast<QDialog *>(w)->reject();
     });
-    QAbstractButton *button = name == u"SaveDialog2"   ? window_->saveas
-                              : name == u"OpenDialog1" ? window_->OpenDataFiles
-                                                       : window_->BtSave;
+    QAbstractButton *button = name == u"SaveDialog2"   ? control<QAbstractButton>(*window_, "saveas")
+                              : name == u"OpenDialog1" ? control<QAbstractButton>(*window_, "OpenDataFiles")
+                                                       : control<QAbstractButton>(*window_, "BtSave");
     QVERIFY(button);
     button->click();
     QCOMPARE(shown, name);
@@ -133,7 +109,7 @@ void TestReadingFilesWindow::dialogs()
     QCOMPARE(mode, int(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen));
     QVERIFY(confirms);
     QVERIFY(notifier_.messages.isEmpty());
-    QCOMPARE(window_->cds1.rowCount(), qsizetype(2));
+    QCOMPARE(window_->readings().rowCount(), qsizetype(2));
 }
 
 // "Save" runs the save dialog: a name without extension gets ".xls" (tab-separated), the
@@ -150,7 +126,7 @@ void TestReadingFilesWindow::saveFromMenu()
         edit->setText(dir_.filePath(QStringLiteral("readings")));
         QMetaObject::invokeMethod(dialog, "accept");
     });
-    window_->Save1->trigger();
+    control<QAction>(*window_, "Save1")->trigger();
     QCOMPARE(readFile(expected), QByteArray("No\tTime\tValue\tUnit\r\n1\t10:15:02\t1.234\tV\r\n2\t10:15:03\tNULL\tV\r\n"));
     QCOMPARE(notifier_.messages, (QList<RecordingNotifier::Message>{
                                      {MessageKind::Information, "Save table to specified file: " + expected + " Scuss!"}}));
@@ -163,7 +139,7 @@ void TestReadingFilesWindow::saveFromMenu()
             nameShown = edit->text();
         qobject_cast<QDialog *>(w)->reject();
     });
-    window_->saveasClick();
+    control<QAction>(*window_, "Save1")->trigger();
     QCOMPARE(nameShown, QString());
     QCOMPARE(notifier_.messages.size(), 1);
 }
@@ -177,15 +153,15 @@ void TestReadingFilesWindow::loadThroughHandler()
     notifier_.clear();
 
     window_->loadReadingFileFrom(txt); // appends
-    QCOMPARE(window_->cds1.rowCount(), qsizetype(4));
-    QCOMPARE(window_->cds1.row(3).value, QStringLiteral("NULL"));
+    QCOMPARE(window_->readings().rowCount(), qsizetype(4));
+    QCOMPARE(window_->readings().row(3).value, QStringLiteral("NULL"));
     window_->loadReadingFileFrom(xml); // replaces
-    QCOMPARE(window_->cds1.rowCount(), qsizetype(2));
+    QCOMPARE(window_->readings().rowCount(), qsizetype(2));
     QVERIFY(notifier_.messages.isEmpty());
 
     window_->loadReadingFileFrom(dir_.filePath(QStringLiteral("missing.txt")));
     QCOMPARE(notifier_.messages, (QList<RecordingNotifier::Message>{{MessageKind::Error, "Failed to Load File!"}}));
-    QCOMPARE(window_->cds1.rowCount(), qsizetype(2));
+    QCOMPARE(window_->readings().rowCount(), qsizetype(2));
 }
 
 void TestReadingFilesWindow::saveFailure_data()

@@ -5,6 +5,7 @@
 #include "record/gui/readinggridview.h"
 #include "record/gui/trendchartview.h"
 #include "record/recorder.h"
+#include "support/testhelpers.h"
 
 #include <QActionGroup>
 #include <QAreaSeries>
@@ -16,6 +17,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QValueAxis>
+#include <QAction>
+#include <QAbstractButton>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +26,7 @@
 #include <thread>
 
 using namespace sorrel;
+using namespace sorrel::test;
 
 namespace {
 
@@ -155,29 +159,29 @@ void TestRecordWindow::readingReachesGridChartAndPage()
     TFCOMM w(AppOptions{}, notifier);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QCOMPARE(w.Bt10->text(), QStringLiteral("1"));
-    QCOMPARE(w.trendChart()->valueAxis()->max(), 2000.0);
+    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QStringLiteral("1"));
+    QCOMPARE(control<TrendChartView>(w, "Chtshow")->valueAxis()->max(), 2000.0);
 
     // A Tern frame from the bridge: 12.34 lux, through the decoder's recording step.
     w.session().dispatchBridgeFrame(testframes::TernFrame().digits("1234").point(2).bit(73).text());
     const QString sep = w.session().state().decimalSeparator;
-    QCOMPARE(w.cds1.rowCount(), 1);
-    QCOMPARE(w.cds1.no(0), 1);
-    QCOMPARE(w.cds1.value(0), "12" + sep + "34");
-    QCOMPARE(w.cds1.unit(0), QStringLiteral("lux"));
-    QCOMPARE(w.cds1.time(0).size(), 6 + 2 * systemTimeSeparator().size());
-    QCOMPARE(w.readingGrid()->currentRow(), 0);
-    TrendChartView *chart = w.trendChart();
+    QCOMPARE(w.readings().rowCount(), 1);
+    QCOMPARE(w.readings().no(0), 1);
+    QCOMPARE(w.readings().value(0), "12" + sep + "34");
+    QCOMPARE(w.readings().unit(0), QStringLiteral("lux"));
+    QCOMPARE(w.readings().time(0).size(), 6 + 2 * systemTimeSeparator().size());
+    QCOMPARE(control<ReadingGridView>(w, "DBGrid1")->currentRow(), 0);
+    TrendChartView *chart = control<TrendChartView>(w, "Chtshow");
     QCOMPARE(chart->model().pointCount(), 2);
     QCOMPARE(chart->Series1->count(), 2);
     QCOMPARE(chart->Series1->at(1), QPointF(1, double(12.34f)));
     QCOMPARE(chart->valueAxis()->max(), 20.0);
     QCOMPARE(chart->valueAxis()->min(), -20.0);
-    QCOMPARE(w.Bt10->text(), QStringLiteral("1"));
+    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QStringLiteral("1"));
 
     for (int i = 2; i <= 101; ++i)
         feed(w, QString::number(i) + QStringLiteral(".0"), i * 10, Ind::LcdP3);
-    QCOMPARE(w.Bt10->text(), QStringLiteral("2"));
+    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QStringLiteral("2"));
     QCOMPARE(chart->horizontalAxis()->min(), 101.0);
     QCOMPARE(chart->horizontalAxis()->max(), 200.0);
     // The series hold the window's points only (X 100 and 101), not the run.
@@ -185,18 +189,18 @@ void TestRecordWindow::readingReachesGridChartAndPage()
     QCOMPARE(chart->Series1->at(1), QPointF(101, 101.0));
     QCOMPARE(chart->Series2->upperSeries()->points(), chart->Series1->points());
     QCOMPARE(chart->valueAxis()->max(), 200.0);
-    QCOMPARE(w.readingGrid()->currentRow(), 100);
-    QVERIFY(w.readingGrid()->isRowVisible(100));
+    QCOMPARE(control<ReadingGridView>(w, "DBGrid1")->currentRow(), 100);
+    QVERIFY(control<ReadingGridView>(w, "DBGrid1")->isRowVisible(100));
 
-    QTest::mouseClick(w.BtFirst, Qt::LeftButton);
-    QCOMPARE(w.Bt10->text(), QStringLiteral("1"));
+    QTest::mouseClick(control<QAbstractButton>(w, "BtFirst"), Qt::LeftButton);
+    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QStringLiteral("1"));
     QCOMPARE(chart->horizontalAxis()->min(), 1.0);
     QCOMPARE(chart->Series1->count(), 102); // X 0 .. 100 and the neighbour 101
-    QTest::mouseClick(w.BtNext, Qt::LeftButton);
-    QCOMPARE(w.Bt10->text(), QStringLiteral("2"));
-    QTest::mouseClick(w.BTPrevious, Qt::LeftButton);
-    QTest::mouseClick(w.BTlast, Qt::LeftButton);
-    QCOMPARE(w.Bt10->text(), QStringLiteral("2"));
+    QTest::mouseClick(control<QAbstractButton>(w, "BtNext"), Qt::LeftButton);
+    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QStringLiteral("2"));
+    QTest::mouseClick(control<QAbstractButton>(w, "BTPrevious"), Qt::LeftButton);
+    QTest::mouseClick(control<QAbstractButton>(w, "BTlast"), Qt::LeftButton);
+    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QStringLiteral("2"));
     QCOMPARE(chart->horizontalAxis()->min(), 101.0);
     QVERIFY(notifier.messages.isEmpty());
 }
@@ -213,9 +217,9 @@ void TestRecordWindow::limitEntries()
     QFETCH(int, entry);
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
-    QAction *const actions[] = {w.N10001, w.N50001, w.N100001, w.N500001, w.N1000001, w.limitess};
+    QAction *const actions[] = {control<QAction>(w, "N10001"), control<QAction>(w, "N50001"), control<QAction>(w, "N100001"), control<QAction>(w, "N500001"), control<QAction>(w, "N1000001"), control<QAction>(w, "limitess")};
     QCOMPARE(w.recorder()->recordLimit(), 10000);
-    QVERIFY(w.N100001->isChecked());
+    QVERIFY(control<QAction>(w, "N100001")->isChecked());
     actions[entry]->trigger();
     QCOMPARE(w.recorder()->recordLimit(), kRecordLimits[size_t(entry)].limit);
     for (int i = 0; i < 6; ++i)
@@ -241,16 +245,16 @@ void TestRecordWindow::newFromEachPlace()
     feed(w, QStringLiteral("1.0"), 10, Ind::LcdP3);
     feed(w, QStringLiteral("2.0"), 20, Ind::LcdP3);
     if (place == u"New1")
-        w.New1->trigger();
+        control<QAction>(w, "New1")->trigger();
     else
-        QTest::mouseClick(place == u"BtNew" ? w.BtNew : w.RecordNew, Qt::LeftButton);
+        QTest::mouseClick(place == u"BtNew" ? control<QAbstractButton>(w, "BtNew") : control<QAbstractButton>(w, "RecordNew"), Qt::LeftButton);
     QCOMPARE(notifier.texts(), QStringList{QStringLiteral(" Record deleted ")});
     QCOMPARE(notifier.messages.first().kind, MessageKind::Information);
-    QVERIFY(w.cds1.isEmpty());
-    QCOMPARE(w.readingGrid()->currentRow(), -1);
-    QCOMPARE(w.trendChart()->model().pointCount(), 3); // the chart keeps its points
+    QVERIFY(w.readings().isEmpty());
+    QCOMPARE(control<ReadingGridView>(w, "DBGrid1")->currentRow(), -1);
+    QCOMPARE(control<TrendChartView>(w, "Chtshow")->model().pointCount(), 3); // the chart keeps its points
     feed(w, QStringLiteral("3.0"), 30, Ind::LcdP3);
-    QCOMPARE(w.cds1.no(0), 1);
+    QCOMPARE(w.readings().no(0), 1);
 }
 
 void TestRecordWindow::editsTakeDigitsOnly()
@@ -260,7 +264,7 @@ void TestRecordWindow::editsTakeDigitsOnly()
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QCOMPARE(w.recorder()->countdown(), 0); // the start text "1" sets no wait
-    for (QLineEdit *edit : {w.RecordSITime, w.Maxrecord}) {
+    for (QLineEdit *edit : {control<QLineEdit>(w, "RecordSITime"), control<QLineEdit>(w, "Maxrecord")}) {
         edit->setFocus();
         edit->selectAll();
         QTest::keyClicks(edit, QStringLiteral("1a2 -+.3"));
@@ -270,12 +274,12 @@ void TestRecordWindow::editsTakeDigitsOnly()
     }
     // Each change of the interval text reloads the countdown.
     QCOMPARE(w.recorder()->countdown(), 12);
-    QTest::mouseClick(w.RecordSI, Qt::LeftButton);
+    QTest::mouseClick(control<QCheckBox>(w, "RecordSI"), Qt::LeftButton);
     QVERIFY(w.recorder()->samplingInterval());
-    QTest::mouseClick(w.RepeatSet, Qt::LeftButton);
+    QTest::mouseClick(control<QCheckBox>(w, "RepeatSet"), Qt::LeftButton);
     QVERIFY(!w.recorder()->repeat());
-    QVERIFY(w.Trecord->isActive());
-    QCOMPARE(w.Trecord->interval(), 1000);
+    QVERIFY(control<QTimer>(w, "Trecord")->isActive());
+    QCOMPARE(control<QTimer>(w, "Trecord")->interval(), 1000);
 }
 
 void TestRecordWindow::pageSizeEntry()
@@ -286,29 +290,29 @@ void TestRecordWindow::pageSizeEntry()
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     for (int i = 1; i <= 120; ++i)
         feed(w, QString::number(i), i, Ind::LcdP1);
-    QVERIFY(!w.Timer2->isActive());
+    QVERIFY(!control<QTimer>(w, "Timer2")->isActive());
 
-    w.Maxrecord->setFocus();
-    w.Maxrecord->selectAll();
-    QTest::keyClicks(w.Maxrecord, QStringLiteral("50"));
-    QVERIFY(w.Timer2->isActive());
+    control<QLineEdit>(w, "Maxrecord")->setFocus();
+    control<QLineEdit>(w, "Maxrecord")->selectAll();
+    QTest::keyClicks(control<QLineEdit>(w, "Maxrecord"), QStringLiteral("50"));
+    QVERIFY(control<QTimer>(w, "Timer2")->isActive());
     QCOMPARE(w.chartControl()->pageSize(), 100); // not before a second has passed
     QTRY_COMPARE_WITH_TIMEOUT(w.chartControl()->pageSize(), 50, 3000);
-    QVERIFY(!w.Timer2->isActive());
-    QValueAxis *x = w.trendChart()->horizontalAxis();
+    QVERIFY(!control<QTimer>(w, "Timer2")->isActive());
+    QValueAxis *x = control<TrendChartView>(w, "Chtshow")->horizontalAxis();
     QCOMPARE(x->max() - x->min(), 49.0);
-    QCOMPARE(w.Bt10->text(), QString::number(w.chartControl()->pageCount()));
-    QCOMPARE(w.Bt10->text(), QStringLiteral("3"));
+    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QString::number(w.chartControl()->pageCount()));
+    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QStringLiteral("3"));
 
     // Cleared, or a size of 0: back to "100", selected.
     for (const QString &typed : {QString(), QStringLiteral("0")}) {
-        w.Maxrecord->selectAll();
-        QTest::keyClick(w.Maxrecord, Qt::Key_Backspace);
-        QTest::keyClicks(w.Maxrecord, typed);
-        QTRY_COMPARE_WITH_TIMEOUT(w.Maxrecord->text(), QStringLiteral("100"), 3000);
-        QCOMPARE(w.Maxrecord->selectedText(), QStringLiteral("100"));
+        control<QLineEdit>(w, "Maxrecord")->selectAll();
+        QTest::keyClick(control<QLineEdit>(w, "Maxrecord"), Qt::Key_Backspace);
+        QTest::keyClicks(control<QLineEdit>(w, "Maxrecord"), typed);
+        QTRY_COMPARE_WITH_TIMEOUT(control<QLineEdit>(w, "Maxrecord")->text(), QStringLiteral("100"), 3000);
+        QCOMPARE(control<QLineEdit>(w, "Maxrecord")->selectedText(), QStringLiteral("100"));
         QCOMPARE(w.chartControl()->pageSize(), 100);
-        QVERIFY(!w.Timer2->isActive());
+        QVERIFY(!control<QTimer>(w, "Timer2")->isActive());
         w.chartControl()->SetPageSize(50);
     }
 }
@@ -325,23 +329,23 @@ void TestRecordWindow::largePageSizes()
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     for (int i = 1; i <= 30; ++i)
         feed(w, QString::number(i), i, Ind::LcdP1);
-    TrendChartView *chart = w.trendChart();
+    TrendChartView *chart = control<TrendChartView>(w, "Chtshow");
     QValueAxis *x = chart->horizontalAxis();
     const auto apply = [&](int size) {
         const QString typed = QString::number(size);
         const FreezeGuard guard(QStringLiteral("page size ") + typed, std::chrono::seconds(60));
-        w.Maxrecord->setFocus();
-        w.Maxrecord->selectAll();
-        QTest::keyClicks(w.Maxrecord, typed);
+        control<QLineEdit>(w, "Maxrecord")->setFocus();
+        control<QLineEdit>(w, "Maxrecord")->selectAll();
+        QTest::keyClicks(control<QLineEdit>(w, "Maxrecord"), typed);
         QTRY_COMPARE_WITH_TIMEOUT(w.chartControl()->pageSize(), size, 5000);
-        QCOMPARE(w.Maxrecord->text(), typed);
+        QCOMPARE(control<QLineEdit>(w, "Maxrecord")->text(), typed);
     };
     for (int size : {1, 100, 100000, 1000000, std::numeric_limits<int>::max()}) {
         apply(size);
         if (QTest::currentTestFailed())
             return;
         // 31 points (the placeholder and 30 readings) fill one page of any size but 1.
-        QCOMPARE(w.Bt10->text(), size == 1 ? QStringLiteral("31") : QStringLiteral("1"));
+        QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), size == 1 ? QStringLiteral("31") : QStringLiteral("1"));
         // A page of one point is drawn half a point either side of it.
         QCOMPARE(x->min(), size == 1 ? 29.5 : 1);
         QCOMPARE(x->max(), size == 1 ? 30.5 : size);
@@ -350,11 +354,11 @@ void TestRecordWindow::largePageSizes()
         QTRY_COMPARE(labelFault(chart), QString());
     }
     // Labels chosen for the enlarged chart must still fit once it is restored.
-    QTest::mouseClick(w.TbFd, Qt::LeftButton);
+    QTest::mouseClick(control<QAbstractButton>(w, "TbFd"), Qt::LeftButton);
     apply(1000000);
     apply(std::numeric_limits<int>::max());
     QTRY_COMPARE(labelFault(chart), QString());
-    QTest::mouseClick(w.TbSx, Qt::LeftButton);
+    QTest::mouseClick(control<QAbstractButton>(w, "TbSx"), Qt::LeftButton);
     QTRY_COMPARE(labelFault(chart), QString());
     QVERIFY(notifier.messages.isEmpty());
 }
@@ -367,7 +371,7 @@ void TestRecordWindow::widePageKeepsOutline()
     TFCOMM w(AppOptions{}, notifier);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    TrendChartView *chart = w.trendChart();
+    TrendChartView *chart = control<TrendChartView>(w, "Chtshow");
     // A saw with one low and one high tooth somewhere in the middle.
     for (int i = 1; i < 20000; ++i)
         w.chartControl()->AddPoint(i == 7777 ? -50 : i == 12345 ? 3000 : i % 97);
@@ -399,24 +403,24 @@ void TestRecordWindow::fillAndEnlarge()
     TFCOMM w(AppOptions{}, notifier);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    TrendChartView *chart = w.trendChart();
+    TrendChartView *chart = control<TrendChartView>(w, "Chtshow");
     QVERIFY(chart->Series2->isVisible());
-    QTest::mouseClick(w.BtFill, Qt::LeftButton);
+    QTest::mouseClick(control<QCheckBox>(w, "BtFill"), Qt::LeftButton);
     QVERIFY(!chart->Series2->isVisible());
     QVERIFY(chart->Series1->isVisible());
-    QTest::mouseClick(w.BtFill, Qt::LeftButton);
+    QTest::mouseClick(control<QCheckBox>(w, "BtFill"), Qt::LeftButton);
     QVERIFY(chart->Series2->isVisible());
 
     const QRect normal(400, 152, 321, 394);
-    QCOMPARE(w.Chtshow->geometry(), normal);
-    QVERIFY(w.TbFd->isVisible() && !w.TbSx->isVisible());
-    QTest::mouseClick(w.TbFd, Qt::LeftButton);
+    QCOMPARE(control<TrendChartView>(w, "Chtshow")->geometry(), normal);
+    QVERIFY(control<QAbstractButton>(w, "TbFd")->isVisible() && !control<QAbstractButton>(w, "TbSx")->isVisible());
+    QTest::mouseClick(control<QAbstractButton>(w, "TbFd"), Qt::LeftButton);
     const QRect outer = w.frameGeometry();
-    QCOMPARE(w.Chtshow->geometry(), QRect(2, 28, outer.width() - 12, outer.height() - 85));
-    QVERIFY(!w.TbFd->isVisible() && w.TbSx->isVisible());
-    QTest::mouseClick(w.TbSx, Qt::LeftButton);
-    QCOMPARE(w.Chtshow->geometry(), normal);
-    QVERIFY(w.TbFd->isVisible() && !w.TbSx->isVisible());
+    QCOMPARE(control<TrendChartView>(w, "Chtshow")->geometry(), QRect(2, 28, outer.width() - 12, outer.height() - 85));
+    QVERIFY(!control<QAbstractButton>(w, "TbFd")->isVisible() && control<QAbstractButton>(w, "TbSx")->isVisible());
+    QTest::mouseClick(control<QAbstractButton>(w, "TbSx"), Qt::LeftButton);
+    QCOMPARE(control<TrendChartView>(w, "Chtshow")->geometry(), normal);
+    QVERIFY(control<QAbstractButton>(w, "TbFd")->isVisible() && !control<QAbstractButton>(w, "TbSx")->isVisible());
 }
 
 QTEST_MAIN(TestRecordWindow)

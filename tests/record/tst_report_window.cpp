@@ -4,6 +4,8 @@
 #include "record/gui/chartpicture.h"
 #include "record/gui/reportpreview.h"
 #include "record/scratchmount.h"
+#include "record/gui/trendchartview.h"
+#include "support/testhelpers.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -24,34 +26,9 @@
 #include <memory>
 
 using namespace sorrel;
+using namespace sorrel::test;
 
 namespace {
-
-void whenModal(std::function<void(QWidget *)> act)
-{
-    // Acts again while that dialog stays up (a file dialog may refuse the first accept
-    // while it changes folder), stops when it finishes, and gives up with reject() so
-    // that no test hangs.
-    auto *timer = new QTimer;
-    timer->setInterval(20);
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, act, tries] {
-        QWidget *w = QApplication::activeModalWidget();
-        auto *dialog = qobject_cast<QDialog *>(w);
-        if (!dialog)
-            return;
-        if (++*tries == 1)
-            QObject::connect(dialog, &QDialog::finished, timer, [timer] {
-                timer->stop();
-                timer->deleteLater();
-            });
-        if (*tries > 100)
-            dialog->reject();
-        else
-            act(w);
-    });
-    timer->start();
-}
 
 void fill(ReadingTable &table, int rows)
 {
@@ -229,7 +206,7 @@ void TestReportWindow::previewFromWindow()
 {
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
-    fill(w.cds1, 37);
+    fill(w.readings(), 37);
     bool flagWhileOpen = false;
     int pagesBefore = 0, pagesAfter = 0;
     qsizetype rowsInReport = 0;
@@ -240,20 +217,20 @@ void TestReportWindow::previewFromWindow()
             return; // seen already
         flagWhileOpen = w.session().state().previewOpen;
         pagesBefore = preview->report().pageCount();
-        fill(w.cds1, 5);
+        fill(w.readings(), 5);
         rowsInReport = preview->report().rowCount();
         pagesAfter = preview->report().pageCount();
         preview->Close->trigger();
     });
     QVERIFY(!w.session().state().previewOpen);
-    QVERIFY(w.BtPrint);
-    w.BtPrint->click();
+    QVERIFY(control<QAbstractButton>(w, "BtPrint"));
+    control<QAbstractButton>(w, "BtPrint")->click();
     QVERIFY(flagWhileOpen);
     QVERIFY(!w.session().state().previewOpen);
     QCOMPARE(pagesBefore, 1);
     QCOMPARE(pagesAfter, 1);
     QCOMPARE(rowsInReport, qsizetype(37));
-    QCOMPARE(w.cds1.rowCount(), qsizetype(42));
+    QCOMPARE(w.readings().rowCount(), qsizetype(42));
 }
 
 // The chart as drawn, on white, at its size; the controls on it are left out.
@@ -293,12 +270,12 @@ void TestReportWindow::chartPictureFromWindow()
 {
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
-    QVERIFY(w.Chtshow);
+    QVERIFY(control<TrendChartView>(w, "Chtshow"));
     const QString file = dir_.filePath(QStringLiteral("window chart.bmp"));
     w.saveChartPictureTo(file);
     QCOMPARE(notifier.messages, (QList<RecordingNotifier::Message>{
                                     {MessageKind::Information, "Graphic has saved on " + file}}));
-    QCOMPARE(QImage(file).size(), w.Chtshow->size());
+    QCOMPARE(QImage(file).size(), control<TrendChartView>(w, "Chtshow")->size());
 
     // Unwritable: the general error report with its own text, and no success box.
     notifier.clear();
