@@ -13,7 +13,6 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -126,13 +125,13 @@ void TestFileDialog::initTestCase()
 
 void TestFileDialog::listsSpecialFilesWithoutOpening()
 {
-    QTemporaryDir dir;
+    ScratchDir dir;
     QVERIFY(dir.isValid());
-    const QString fifo = dir.filePath(QStringLiteral("pipe"));
+    const QString fifo = dir.file(QStringLiteral("pipe"));
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     // A name that says nothing of its type, as /proc/kmsg: Qt's provider reads those.
     for (const QString &name : {QStringLiteral("kmsg"), QStringLiteral("readings.txt")}) {
-        QFile f(dir.filePath(name));
+        QFile f(dir.file(name));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("12.34\tlux\n");
     }
@@ -150,7 +149,7 @@ void TestFileDialog::listsSpecialFilesWithoutOpening()
 
     // Listed when every entry has its type: the model's thread got past each of them.
     const auto typed = [&](const QString &name) {
-        const QModelIndex index = model->index(dir.filePath(name));
+        const QModelIndex index = model->index(dir.file(name));
         return index.isValid() && !model->type(index).isEmpty();
     };
     QTRY_VERIFY_WITH_TIMEOUT(typed(QStringLiteral("pipe")) && typed(QStringLiteral("kmsg"))
@@ -198,7 +197,10 @@ void TestFileDialog::everyDialogIsThatOne()
     if (dialog == u"Save Report")
         preview.SavePdf->trigger();
     else
-        (dialog == u"SaveDialog2" ? control<QAbstractButton>(w, "saveas") : dialog == u"OpenDialog1" ? control<QAbstractButton>(w, "OpenDataFiles") : control<QAbstractButton>(w, "BtSave"))->click();
+        control<QAbstractButton>(w, dialog == u"SaveDialog2"   ? "saveas"
+                                    : dialog == u"OpenDialog1" ? "OpenDataFiles"
+                                                               : "BtSave")
+            ->click();
     QVERIFY(provider);
     QCOMPARE(provider, reference->iconProvider());
     QVERIFY(!native);

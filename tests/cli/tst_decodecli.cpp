@@ -1,16 +1,17 @@
 #include "base/notifier.h"
 #include "link/ternframeencoder.h"
 #include "record/readingfiles.h"
+#include "support/testhelpers.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace sorrel;
+using namespace sorrel::test;
 
 // Runs the built sorrel-cli on small captures.
 class TestDecodeCli : public QObject {
@@ -39,21 +40,13 @@ struct Run {
 
 Run runCli(const QStringList &args, const QByteArray &stdinData = {}, const QStringList &env = {})
 {
-    QProcess p;
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    e.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-    for (const QString &kv : env)
-        e.insert(kv.section(u'=', 0, 0), kv.section(u'=', 1));
-    p.setProcessEnvironment(e);
-    p.start(QStringLiteral(SORREL_BINARY_DIR "/sorrel-cli"), QStringList{"decode"} + args);
-    p.write(stdinData);
-    p.closeWriteChannel();
+    const ProgramRun p = runSorrelCli(QStringList{"decode"} + args, QStringList{"LC_ALL=C"} + env, stdinData);
     Run r;
-    if (!p.waitForFinished(30000))
+    if (!p.finished)
         return r;
-    r.exitCode = p.exitCode();
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
+    r.exitCode = p.exitCode;
+    r.out = p.out;
+    r.err = p.err;
     for (const QByteArray &line : r.out.split('\n'))
         if (!line.isEmpty())
             r.lines << QJsonDocument::fromJson(line).object();
@@ -251,8 +244,8 @@ void TestDecodeCli::recordSave()
 {
     QFETCH(QString, name);
     QFETCH(QByteArray, opening);
-    QTemporaryDir dir;
-    const QString file = dir.filePath(name);
+    ScratchDir dir;
+    const QString file = dir.file(name);
     const Run r = runCli({"--link", "bridge", "--profile", "osprey", "--record", "--no-repeat", "--save", file, "-"},
                          recordCapture());
     QCOMPARE(r.exitCode, 0);
@@ -286,12 +279,12 @@ void TestDecodeCli::recordSaveFails()
 {
     QFETCH(QString, name);
     QFETCH(QString, message);
-    QTemporaryDir dir;
-    const Run r = runCli({"--link", "bridge", "--record", "--save", dir.filePath(name), "-"}, recordCapture());
+    ScratchDir dir;
+    const Run r = runCli({"--link", "bridge", "--record", "--save", dir.file(name), "-"}, recordCapture());
     QCOMPARE(r.exitCode, 1);
     const QString err = QString::fromLocal8Bit(r.err);
     QVERIFY2(err.contains(message) && err.contains(name), qPrintable(err));
-    QVERIFY(!QFile::exists(dir.filePath(name)));
+    QVERIFY(!QFile::exists(dir.file(name)));
 }
 
 void TestDecodeCli::badInput_data()

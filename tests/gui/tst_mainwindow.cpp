@@ -11,7 +11,6 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QMenu>
 #include <QAction>
@@ -105,6 +104,8 @@ void TestMainWindow::shell()
 {
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
+    auto *USB = control<QPushButton>(w, "USB");
+    auto *BitBtn1 = control<QPushButton>(w, "BitBtn1");
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QCOMPARE(w.client()->size(), QSize(719, 544));
@@ -112,10 +113,10 @@ void TestMainWindow::shell()
     QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
     QVERIFY(w.windowFlags() & Qt::WindowMinimizeButtonHint);
 
-    QCOMPARE(control<QPushButton>(w, "USB")->text(), QStringLiteral("USB Connect "));
-    QCOMPARE(control<QPushButton>(w, "USB")->geometry(), QRect(1, 1, 109, 25));
-    QCOMPARE(control<QPushButton>(w, "BitBtn1")->text(), QStringLiteral("Exit"));
-    QCOMPARE(control<QPushButton>(w, "BitBtn1")->geometry(), QRect(640, 1, 73, 25));
+    QCOMPARE(USB->text(), QStringLiteral("USB Connect "));
+    QCOMPARE(USB->geometry(), QRect(1, 1, 109, 25));
+    QCOMPARE(BitBtn1->text(), QStringLiteral("Exit"));
+    QCOMPARE(BitBtn1->geometry(), QRect(640, 1, 73, 25));
 
     // Only "Record" shows in the menu bar; the others exist, hidden.
     QStringList visible;
@@ -123,10 +124,13 @@ void TestMainWindow::shell()
         if (a->isVisible())
             visible << a->text();
     QCOMPARE(visible, QStringList{QStringLiteral("Record")});
-    QVERIFY(control<QMenu>(w, "Connect1") && control<QMenu>(w, "Graphic1") && control<QAction>(w, "EXIT1") && control<QAction>(w, "unnamed1") && control<QAction>(w, "unnamed2"));
+    control<QMenu>(w, "Connect1");
+    control<QMenu>(w, "Graphic1");
+    for (const char *hidden : {"EXIT1", "unnamed1", "unnamed2"})
+        QVERIFY(!control<QAction>(w, hidden)->isVisible());
 
     // "Exit" closes the window.
-    QTest::mouseClick(control<QPushButton>(w, "BitBtn1"), Qt::LeftButton);
+    QTest::mouseClick(BitBtn1, Qt::LeftButton);
     QVERIFY(!w.isVisible());
 }
 
@@ -134,42 +138,52 @@ void TestMainWindow::displayPlaces()
 {
     RecordingNotifier notifier;
     std::unique_ptr<TFCOMM> w(makeWindow(notifier));
+    auto *Z1 = control<QLabel>(*w, "Z1");
+    auto *LcdPanel = control<QWidget>(*w, "LcdPanel");
+    auto *Panel3 = control<QFrame>(*w, "Panel3");
+    auto *Label11 = control<QLabel>(*w, "Label11");
+    auto *Label12 = control<QLabel>(*w, "Label12");
+    auto *MinText = control<QLabel>(*w, "MinText");
+    auto *MaxText = control<QLabel>(*w, "MaxText");
+    auto *KD = control<DialPanel>(*w, "KD");
+    auto *KdFd = control<QWidget>(*w, "KdFd");
+    auto *KdSx = control<QWidget>(*w, "KdSx");
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
 
-    QVERIFY(qobject_cast<LcdPanelWidget *>(control<QWidget>(*w, "LcdPanel")));
-    QCOMPARE(control<QWidget>(*w, "LcdPanel")->geometry(), QRect(1, 32, 398, 217));
-    QVERIFY(control<QWidget>(*w, "LcdPanel")->isVisible());
+    QVERIFY(qobject_cast<LcdPanelWidget *>(LcdPanel));
+    QCOMPARE(LcdPanel->geometry(), QRect(1, 32, 398, 217));
+    QVERIFY(LcdPanel->isVisible());
 
     // Z1 sits on the window behind the panel, dark until a decoder lights it.
-    QCOMPARE(control<QLabel>(*w, "Z1")->pos(), QPoint(336, 134));
-    QCOMPARE(control<QLabel>(*w, "Z1")->text(), QStringLiteral("0"));
-    QVERIFY(!control<QLabel>(*w, "Z1")->isVisible());
+    QCOMPARE(Z1->pos(), QPoint(336, 134));
+    QCOMPARE(Z1->text(), QStringLiteral("0"));
+    QVERIFY(!Z1->isVisible());
     const QObjectList order = w->client()->children();
-    QVERIFY(order.indexOf(control<QLabel>(*w, "Z1")) < order.indexOf(control<QWidget>(*w, "LcdPanel")));
+    QVERIFY(order.indexOf(Z1) < order.indexOf(LcdPanel));
 
     // The min/max strip exists, hidden.
-    QCOMPARE(control<QFrame>(*w, "Panel3")->geometry(), QRect(1, 247, 398, 26));
-    QVERIFY(!control<QFrame>(*w, "Panel3")->isVisible());
-    QCOMPARE(control<QLabel>(*w, "Label11")->text(), QStringLiteral("MIN: "));
-    QCOMPARE(control<QLabel>(*w, "Label12")->text(), QStringLiteral("MAX: "));
-    QCOMPARE(control<QLabel>(*w, "Label11")->pos(), QPoint(16, 9));
-    QCOMPARE(control<QLabel>(*w, "Label12")->pos(), QPoint(208, 9));
-    QCOMPARE(control<QLabel>(*w, "MinText")->pos(), QPoint(72, 7));
-    QCOMPARE(control<QLabel>(*w, "MaxText")->pos(), QPoint(264, 7));
+    QCOMPARE(Panel3->geometry(), QRect(1, 247, 398, 26));
+    QVERIFY(!Panel3->isVisible());
+    QCOMPARE(Label11->text(), QStringLiteral("MIN: "));
+    QCOMPARE(Label12->text(), QStringLiteral("MAX: "));
+    QCOMPARE(Label11->pos(), QPoint(16, 9));
+    QCOMPARE(Label12->pos(), QPoint(208, 9));
+    QCOMPARE(MinText->pos(), QPoint(72, 7));
+    QCOMPARE(MaxText->pos(), QPoint(264, 7));
     QCOMPARE(control<QLabel>(*w, "MinTextU")->pos(), QPoint(120, 7));
     QCOMPARE(control<QLabel>(*w, "MaxTextU")->pos(), QPoint(312, 7));
-    QVERIFY(control<QLabel>(*w, "MinText")->font().italic());
-    QCOMPARE(control<QLabel>(*w, "MaxText")->font().pixelSize(), 14);
+    QVERIFY(MinText->font().italic());
+    QCOMPARE(MaxText->font().pixelSize(), 14);
 
     // The dial lies right of the client area, as laid out; its magnifiers are hidden.
-    QCOMPARE(control<DialPanel>(*w, "KD")->geometry(), QRect(800, 32, 319, 139));
-    QVERIFY(control<DialPanel>(*w, "KD")->x() >= TFCOMM::kClientWidth);
+    QCOMPARE(KD->geometry(), QRect(800, 32, 319, 139));
+    QVERIFY(KD->x() >= TFCOMM::kClientWidth);
     QCOMPARE(control<QWidget>(*w, "KD1")->geometry(), QRect(2, 2, 315, 135));
-    QCOMPARE(control<QWidget>(*w, "KdFd")->geometry(), QRect(264, 5, 25, 25));
-    QCOMPARE(control<QWidget>(*w, "KdSx")->geometry(), QRect(288, 5, 25, 25));
-    QVERIFY(!control<QWidget>(*w, "KdFd")->isVisible() && !control<QWidget>(*w, "KdSx")->isVisible());
-    QCOMPARE(control<DialPanel>(*w, "KD")->palette().color(QPalette::Window), QColor(Qt::white));
+    QCOMPARE(KdFd->geometry(), QRect(264, 5, 25, 25));
+    QCOMPARE(KdSx->geometry(), QRect(288, 5, 25, 25));
+    QVERIFY(!KdFd->isVisible() && !KdSx->isVisible());
+    QCOMPARE(KD->palette().color(QPalette::Window), QColor(Qt::white));
 }
 
 void TestMainWindow::idleDigits_data()
@@ -201,10 +215,11 @@ void TestMainWindow::panelFollowsTheSession()
 {
     RecordingNotifier notifier;
     std::unique_ptr<TFCOMM> w(makeWindow(notifier));
+    auto *LcdPanel = control<QWidget>(*w, "LcdPanel");
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     PaintCounter counter;
-    control<QWidget>(*w, "LcdPanel")->installEventFilter(&counter);
+    LcdPanel->installEventFilter(&counter);
     QVERIFY(control<QPushButton>(*w, "USB")->isVisible());
 
     LcdPanelState &panel = w->session().panel();
@@ -221,7 +236,7 @@ void TestMainWindow::panelFollowsTheSession()
     Q_EMIT w->session().panelChanged();
 
     QTRY_VERIFY(counter.paints > paintsBefore); // a repaint was asked for
-    verifyDigitsShown(control<QWidget>(*w, "LcdPanel")->grab().toImage(), QStringLiteral("700@"));
+    verifyDigitsShown(LcdPanel->grab().toImage(), QStringLiteral("700@"));
     QVERIFY(!control<QPushButton>(*w, "USB")->isVisible());
     QVERIFY(control<QLabel>(*w, "Z1")->isVisibleTo(w->client()));
     QCOMPARE(control<QLabel>(*w, "Z1")->text(), QStringLiteral("5"));
@@ -262,32 +277,37 @@ void TestMainWindow::dialEnlargeAndRestore()
 {
     RecordingNotifier notifier;
     std::unique_ptr<TFCOMM> w(makeWindow(notifier));
+    auto *Chtshow = control<TrendChartView>(*w, "Chtshow");
+    auto *KdFd = control<QWidget>(*w, "KdFd");
+    auto *KD = control<DialPanel>(*w, "KD");
+    auto *KD1 = control<QWidget>(*w, "KD1");
+    auto *KdSx = control<QWidget>(*w, "KdSx");
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     w->session().onDialRun(300);
-    QVERIFY(control<TrendChartView>(*w, "Chtshow")->isVisible());
-    control<QWidget>(*w, "KdFd")->show(); // the layout hides it; a user could click it once shown
+    QVERIFY(Chtshow->isVisible());
+    KdFd->show(); // the layout hides it; a user could click it once shown
 
-    QTest::mouseClick(control<QWidget>(*w, "KdFd"), Qt::LeftButton, {}, QPoint(12, 12));
+    QTest::mouseClick(KdFd, Qt::LeftButton, {}, QPoint(12, 12));
     const QSize windowSize = w->frameGeometry().size();
-    QCOMPARE(control<DialPanel>(*w, "KD")->geometry(), QRect(2, 28, windowSize.width() - 12, windowSize.height() - 80));
-    QCOMPARE(control<QWidget>(*w, "KD1")->geometry(), QRect(2, 2, control<DialPanel>(*w, "KD")->width() - 40, control<DialPanel>(*w, "KD")->height() - 140));
-    QVERIFY(!control<TrendChartView>(*w, "Chtshow")->isVisible());
-    QVERIFY(!control<QWidget>(*w, "KdFd")->isVisible() && control<QWidget>(*w, "KdSx")->isVisible());
-    QCOMPARE(control<QWidget>(*w, "KdSx")->x(), control<DialPanel>(*w, "KD")->width() - 30); // KDResize
-    QCOMPARE(control<QWidget>(*w, "KdFd")->x(), control<DialPanel>(*w, "KD")->width() - 30);
+    QCOMPARE(KD->geometry(), QRect(2, 28, windowSize.width() - 12, windowSize.height() - 80));
+    QCOMPARE(KD1->geometry(), QRect(2, 2, KD->width() - 40, KD->height() - 140));
+    QVERIFY(!Chtshow->isVisible());
+    QVERIFY(!KdFd->isVisible() && KdSx->isVisible());
+    QCOMPARE(KdSx->x(), KD->width() - 30); // KDResize
+    QCOMPARE(KdFd->x(), KD->width() - 30);
     // The face is drawn again for the larger image, the pointer where it was.
-    QCOMPARE(control<DialPanel>(*w, "KD")->gauge().picture().size(), control<QWidget>(*w, "KD1")->size());
-    QCOMPARE(control<DialPanel>(*w, "KD")->gauge().lastPosition(), std::optional<int>(300));
-    QVERIFY(qGray(control<DialPanel>(*w, "KD")->gauge().picture().pixel(control<DialPanel>(*w, "KD")->gauge().pointerMemory().p1())) < 100);
+    QCOMPARE(KD->gauge().picture().size(), KD1->size());
+    QCOMPARE(KD->gauge().lastPosition(), std::optional<int>(300));
+    QVERIFY(qGray(KD->gauge().picture().pixel(KD->gauge().pointerMemory().p1())) < 100);
 
-    QTest::mouseClick(control<QWidget>(*w, "KdSx"), Qt::LeftButton, {}, QPoint(12, 12));
-    QCOMPARE(control<DialPanel>(*w, "KD")->geometry(), QRect(800, 32, 319, 139));
-    QCOMPARE(control<QWidget>(*w, "KD1")->geometry(), QRect(2, 2, 315, 135));
-    QVERIFY(control<TrendChartView>(*w, "Chtshow")->isVisible());
-    QVERIFY(control<QWidget>(*w, "KdFd")->isVisible() && !control<QWidget>(*w, "KdSx")->isVisible());
-    QCOMPARE(control<DialPanel>(*w, "KD")->gauge().picture().size(), QSize(315, 135));
-    QCOMPARE(control<DialPanel>(*w, "KD")->gauge().pointerMemory(), DialGeometry::forPanel(QSize(319, 139))->pointer(300, 400));
+    QTest::mouseClick(KdSx, Qt::LeftButton, {}, QPoint(12, 12));
+    QCOMPARE(KD->geometry(), QRect(800, 32, 319, 139));
+    QCOMPARE(KD1->geometry(), QRect(2, 2, 315, 135));
+    QVERIFY(Chtshow->isVisible());
+    QVERIFY(KdFd->isVisible() && !KdSx->isVisible());
+    QCOMPARE(KD->gauge().picture().size(), QSize(315, 135));
+    QCOMPARE(KD->gauge().pointerMemory(), DialGeometry::forPanel(QSize(319, 139))->pointer(300, 400));
 }
 
 void TestMainWindow::screenshotOfTheProgram_data()
@@ -310,17 +330,13 @@ void TestMainWindow::screenshotOfTheProgram()
     QFETCH(QString, profile);
     QFETCH(QString, title);
     QFETCH(QString, digits);
-    QTemporaryDir dir;
+    ScratchDir dir;
     QVERIFY(dir.isValid());
-    const QString png = dir.filePath(QStringLiteral("window.png"));
-    QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    program.setProcessEnvironment(env);
-    program.start(QStringLiteral(SORREL_BINARY_DIR "/sorrel"), args << QStringLiteral("--screenshot") << png);
-    QVERIFY(program.waitForFinished(60000));
-    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(program.exitCode(), 0);
+    const QString png = dir.file(QStringLiteral("window.png"));
+    const ProgramRun program = runSorrel(args << QStringLiteral("--screenshot") << png, {"QT_QPA_PLATFORM=offscreen"});
+    QVERIFY(program.finished);
+    QCOMPARE(program.status, QProcess::NormalExit);
+    QCOMPARE(program.exitCode, 0);
 
     QImageReader reader(png);
     QCOMPARE(reader.format(), QByteArray("png"));

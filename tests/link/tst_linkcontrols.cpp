@@ -43,6 +43,7 @@ void TestLinkControls::controlsAreOutOfSight()
 {
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
+    auto *USB = control<QPushButton>(w, "USB");
     w.show();
     const QRect client = w.client()->rect();
     for (const char *name : {"BtCOM1", "BtCOM2", "BtCOM3", "BtCOM4", "BTCon", "BtDiscon", "COMCon", "USBCon",
@@ -52,8 +53,8 @@ void TestLinkControls::controlsAreOutOfSight()
         const QRect place(c->mapTo(w.client(), QPoint(0, 0)), c->size());
         QVERIFY2(!c->isVisible() || !client.intersects(place), name);
     }
-    QVERIFY(control<QPushButton>(w, "USB")->isVisible());
-    QVERIFY(!control<QPushButton>(w, "USB")->isChecked());
+    QVERIFY(USB->isVisible());
+    QVERIFY(!USB->isChecked());
     QVERIFY(w.links().bridge().Timer1().isActive());
     QCOMPARE(w.links().bridge().Timer1().interval(), 10);
     QVERIFY(w.links().watchdog().ConTimer().isActive());
@@ -71,12 +72,16 @@ void TestLinkControls::portPanelsCycleByClicks()
 {
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
+    auto *BtCOM2 = control<ClickablePanel>(w, "BtCOM2");
+    auto *BtCOM3 = control<ClickablePanel>(w, "BtCOM3");
+    auto *BtCOM4 = control<ClickablePanel>(w, "BtCOM4");
+    auto *BtCOM1 = control<ClickablePanel>(w, "BtCOM1");
     w.show();
-    const QList<ClickablePanel *> order{control<ClickablePanel>(w, "BtCOM2"), control<ClickablePanel>(w, "BtCOM3"), control<ClickablePanel>(w, "BtCOM4"), control<ClickablePanel>(w, "BtCOM1")};
-    QVERIFY(control<ClickablePanel>(w, "BtCOM1")->isVisible() && !control<ClickablePanel>(w, "BtCOM2")->isVisible());
+    const QList<ClickablePanel *> order{BtCOM2, BtCOM3, BtCOM4, BtCOM1};
+    QVERIFY(BtCOM1->isVisible() && !BtCOM2->isVisible());
     for (int i = 0; i < 4; ++i) {
         ClickablePanel *shown = nullptr;
-        for (ClickablePanel *p : {control<ClickablePanel>(w, "BtCOM1"), control<ClickablePanel>(w, "BtCOM2"), control<ClickablePanel>(w, "BtCOM3"), control<ClickablePanel>(w, "BtCOM4")})
+        for (ClickablePanel *p : {BtCOM1, BtCOM2, BtCOM3, BtCOM4})
             if (p->isVisible())
                 shown = shown ? nullptr : p; // exactly one
         QVERIFY(shown);
@@ -84,7 +89,7 @@ void TestLinkControls::portPanelsCycleByClicks()
         QVERIFY(order.at(i)->isVisible());
     }
     QCOMPARE(w.links().COMM2().ComPort(), pnCOM1);
-    QCOMPARE(control<ClickablePanel>(w, "BtCOM1")->text(), QStringLiteral("COM 1"));
+    QCOMPARE(BtCOM1->text(), QStringLiteral("COM 1"));
 }
 
 void TestLinkControls::connectThatFailsStaysDisconnected()
@@ -92,10 +97,11 @@ void TestLinkControls::connectThatFailsStaysDisconnected()
     qputenv("SORREL_COM1", "/nonexistent/ttyA");
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
+    auto *BTCon = control<ClickablePanel>(w, "BTCon");
     w.show();
-    QTest::mouseClick(control<ClickablePanel>(w, "BTCon"), Qt::LeftButton);
+    QTest::mouseClick(BTCon, Qt::LeftButton);
     QCOMPARE(notifier.messages, (QList<RecordingNotifier::Message>{{MessageKind::Error, "Could not open COM 1.\n/nonexistent/ttyA: No such file or directory."}}));
-    QVERIFY(control<ClickablePanel>(w, "BTCon")->isVisible());
+    QVERIFY(BTCon->isVisible());
     QVERIFY(!control<ClickablePanel>(w, "BtDiscon")->isVisible());
     QVERIFY(control<QAction>(w, "START1")->isEnabled());
     QVERIFY(!control<QAction>(w, "STOP1")->isEnabled());
@@ -108,19 +114,23 @@ void TestLinkControls::connectMenuAndPanels()
     qputenv("SORREL_COM1", pty.slavePath().toLocal8Bit());
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
+    auto *START1 = control<QAction>(w, "START1");
+    auto *BTCon = control<ClickablePanel>(w, "BTCon");
+    auto *BtDiscon = control<ClickablePanel>(w, "BtDiscon");
+    auto *STOP1 = control<QAction>(w, "STOP1");
     w.show();
-    control<QAction>(w, "START1")->trigger();
+    START1->trigger();
     QVERIFY(w.links().COMM2().Connected());
-    QVERIFY(!control<ClickablePanel>(w, "BTCon")->isVisible());
-    QVERIFY(control<ClickablePanel>(w, "BtDiscon")->isVisible());
-    QVERIFY(control<QAction>(w, "START1")->isChecked() && !control<QAction>(w, "START1")->isEnabled());
-    QVERIFY(control<QAction>(w, "STOP1")->isEnabled() && !control<QAction>(w, "STOP1")->isChecked());
+    QVERIFY(!BTCon->isVisible());
+    QVERIFY(BtDiscon->isVisible());
+    QVERIFY(START1->isChecked() && !START1->isEnabled());
+    QVERIFY(STOP1->isEnabled() && !STOP1->isChecked());
     QVERIFY(!control<ClickablePanel>(w, "BtCOM1")->isEnabled());
-    QTest::mouseClick(control<ClickablePanel>(w, "BtDiscon"), Qt::LeftButton);
+    QTest::mouseClick(BtDiscon, Qt::LeftButton);
     QVERIFY(!w.links().COMM2().Connected());
-    QVERIFY(control<ClickablePanel>(w, "BTCon")->isVisible());
-    QVERIFY(!control<QAction>(w, "START1")->isChecked() && control<QAction>(w, "START1")->isEnabled());
-    QVERIFY(control<QAction>(w, "STOP1")->isChecked() && !control<QAction>(w, "STOP1")->isEnabled());
+    QVERIFY(BTCon->isVisible());
+    QVERIFY(!START1->isChecked() && START1->isEnabled());
+    QVERIFY(STOP1->isChecked() && !STOP1->isEnabled());
     QVERIFY(notifier.messages.isEmpty());
 }
 
@@ -132,13 +142,15 @@ void TestLinkControls::toggleGroupMovesWithoutActions()
     AppOptions options;
     options.demo = true;
     TFCOMM w(options, notifier);
+    auto *COMCon = control<QPushButton>(w, "COMCon");
+    auto *USB = control<QPushButton>(w, "USB");
     w.show();
-    QTest::mouseClick(control<QPushButton>(w, "COMCon"), Qt::LeftButton);
-    QVERIFY(control<QPushButton>(w, "COMCon")->isChecked());
+    QTest::mouseClick(COMCon, Qt::LeftButton);
+    QVERIFY(COMCon->isChecked());
     QVERIFY(w.links().COMM2().Connected());
-    QTest::mouseClick(control<QPushButton>(w, "USB"), Qt::LeftButton);
-    QVERIFY(control<QPushButton>(w, "USB")->isChecked());
-    QVERIFY(!control<QPushButton>(w, "COMCon")->isChecked());
+    QTest::mouseClick(USB, Qt::LeftButton);
+    QVERIFY(USB->isChecked());
+    QVERIFY(!COMCon->isChecked());
     QVERIFY(w.links().COMM2().Connected()); // COMCon went up without its action
     QVERIFY(w.links().bridge().opened());
     QVERIFY(notifier.messages.isEmpty());
@@ -151,12 +163,13 @@ void TestLinkControls::bridgeThatWillNotOpenSaysWhy()
     qputenv("SORREL_BRIDGE", pty.slavePath().toLocal8Bit());
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
+    auto *USB = control<QPushButton>(w, "USB");
     w.show();
     {
         test::UnreadableDevice unreadable(pty.slavePath());
         if (!unreadable.active())
             QSKIP("cannot make the device unreadable here");
-        QTest::mouseClick(control<QPushButton>(w, "USB"), Qt::LeftButton);
+        QTest::mouseClick(USB, Qt::LeftButton);
     }
     QCOMPARE(notifier.messages,
              (QList<RecordingNotifier::Message>{
@@ -164,7 +177,7 @@ void TestLinkControls::bridgeThatWillNotOpenSaysWhy()
                                                      "without root, install the udev rule 60-sorrel.rules, or run "
                                                      "'sudo usermod -aG dialout $USER' and log in again.")
                                           .arg(pty.slavePath())}}));
-    QVERIFY(control<QPushButton>(w, "USB")->isChecked()); // as after any refused open
+    QVERIFY(USB->isChecked()); // as after any refused open
 }
 
 void TestLinkControls::demoMeterThroughUsbButton()
@@ -173,16 +186,17 @@ void TestLinkControls::demoMeterThroughUsbButton()
     AppOptions options;
     options.demo = true;
     TFCOMM w(options, notifier);
+    auto *USB = control<QPushButton>(w, "USB");
     w.show();
     QStringList frames;
     w.links().bridge().onFrame = [&](const QString &f) { frames << f; };
-    QTest::mouseClick(control<QPushButton>(w, "USB"), Qt::LeftButton);
+    QTest::mouseClick(USB, Qt::LeftButton);
     QVERIFY(notifier.messages.isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(!frames.isEmpty(), 3000);
     QCOMPARE(frames.first().right(2), QStringLiteral("DA"));
 
-    QTest::mouseClick(control<QPushButton>(w, "USB"), Qt::LeftButton);
-    QVERIFY(!control<QPushButton>(w, "USB")->isChecked());
+    QTest::mouseClick(USB, Qt::LeftButton);
+    QVERIFY(!USB->isChecked());
     QCOMPARE(control<QPlainTextEdit>(w, "Memo3")->toPlainText(), QStringLiteral("Test finish"));
     QVERIFY(!w.links().bridge().Timer1().isActive());
 
@@ -196,19 +210,21 @@ void TestLinkControls::hidWithoutCable()
 {
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
+    auto *USBCon = control<QPushButton>(w, "USBCon");
+    auto *HistoryListBox = control<QListWidget>(w, "HistoryListBox");
     w.show();
     if (control<QListWidget>(w, "DevListBox")->currentRow() >= 0)
         QSKIP("a HID cable is attached to this machine");
-    QTest::mouseClick(control<QPushButton>(w, "USBCon"), Qt::LeftButton);
+    QTest::mouseClick(USBCon, Qt::LeftButton);
     QCOMPARE(notifier.texts(),
              QStringList{"USB interface cable is not securely connected, please check and re-try."});
-    QVERIFY(!control<QPushButton>(w, "USBCon")->isChecked());
+    QVERIFY(!USBCon->isChecked());
     // The history shows what the link adds, and Clear empties it.
     w.links().hid().reportHandler(nullptr, 0, QByteArray("\xF1\x35", 2));
-    QCOMPARE(control<QListWidget>(w, "HistoryListBox")->count(), 1);
-    QCOMPARE(control<QListWidget>(w, "HistoryListBox")->currentItem()->text(), QStringLiteral("R 00  F1 35 "));
+    QCOMPARE(HistoryListBox->count(), 1);
+    QCOMPARE(HistoryListBox->currentItem()->text(), QStringLiteral("R 00  F1 35 "));
     QTest::mouseClick(control<QPushButton>(w, "ClearBtn"), Qt::LeftButton);
-    QCOMPARE(control<QListWidget>(w, "HistoryListBox")->count(), 0);
+    QCOMPARE(HistoryListBox->count(), 0);
     w.links().hid().reportHandler(nullptr, 0, QByteArray("\xF0", 1));
     QCOMPARE(control<QPlainTextEdit>(w, "Memo1")->toPlainText(), QStringLiteral("5"));
 }

@@ -22,7 +22,6 @@
 #include <QLineSeries>
 #include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QValueAxis>
@@ -119,6 +118,9 @@ void TestMeterWindow::streamReachesTheWindow()
     qputenv(link == Link::Serial ? "SORREL_COM2" : "SORREL_BRIDGE", meter.slavePath().toLocal8Bit());
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
+    auto *USB = control<QPushButton>(w, "USB");
+    auto *DBGrid1 = control<ReadingGridView>(w, "DBGrid1");
+    auto *Bt10 = control<QAbstractButton>(w, "Bt10");
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
 
@@ -133,8 +135,8 @@ void TestMeterWindow::streamReachesTheWindow()
         QVERIFY2(w.links().COMM2().Connected(), qPrintable(notifier.texts().join(u'|')));
         QVERIFY(control<ClickablePanel>(w, "BtDiscon")->isVisible());
     } else {
-        QTest::mouseClick(control<QPushButton>(w, "USB"), Qt::LeftButton);
-        QVERIFY(control<QPushButton>(w, "USB")->isChecked());
+        QTest::mouseClick(USB, Qt::LeftButton);
+        QVERIFY(USB->isChecked());
         QVERIFY(w.links().bridge().opened());
     }
     QVERIFY2(notifier.messages.isEmpty(), qPrintable(notifier.texts().join(u'\n')));
@@ -142,7 +144,7 @@ void TestMeterWindow::streamReachesTheWindow()
     const QString sep = w.session().state().decimalSeparator;
     const LcdPanelState &panel = w.session().panel();
     TrendChartView *chart = control<TrendChartView>(w, "Chtshow");
-    ReadingGridModel *grid = control<ReadingGridView>(w, "DBGrid1")->model();
+    ReadingGridModel *grid = DBGrid1->model();
     const int pointsAtStart = int(chart->model().pointCount());
     int rows = 0;
     for (const Shown &s : kReadings) {
@@ -178,8 +180,8 @@ void TestMeterWindow::streamReachesTheWindow()
         QCOMPARE(grid->cellText(r, ReadingGridModel::No), QString::number(rows));
         QCOMPARE(grid->cellText(r, ReadingGridModel::Value), valueText(s, sep));
         QCOMPARE(grid->cellText(r, ReadingGridModel::Unit), unit);
-        QCOMPARE(control<ReadingGridView>(w, "DBGrid1")->currentRow(), r);
-        QVERIFY(control<ReadingGridView>(w, "DBGrid1")->isRowVisible(r));
+        QCOMPARE(DBGrid1->currentRow(), r);
+        QVERIFY(DBGrid1->isRowVisible(r));
 
         // The chart: one point more, at X = readings so far, scaled by the lit point.
         QCOMPARE(int(chart->model().pointCount()), pointsAtStart + rows);
@@ -189,10 +191,10 @@ void TestMeterWindow::streamReachesTheWindow()
         QCOMPARE(chart->Series1->points().constLast().x(), double(rows));
         // With two points a page the caption counts the placeholder and each point.
         const int page = (pointsAtStart + rows + 1) / 2;
-        QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QString::number(page));
+        QCOMPARE(Bt10->text(), QString::number(page));
     }
     QCOMPARE(rows, int(std::size(kReadings)));
-    QVERIFY(control<QAbstractButton>(w, "Bt10")->text() != QStringLiteral("1"));
+    QVERIFY(Bt10->text() != QStringLiteral("1"));
     // The run's value axis follows the last reading.
     QCOMPARE(chart->valueAxis()->max(), 20.0);
     QVERIFY2(notifier.messages.isEmpty(), qPrintable(notifier.texts().join(u'\n')));
@@ -254,19 +256,15 @@ void TestMeterWindow::bridgeReadsButDoesNotDecodeUnderPreview()
 // "USB Connect " and lets readings come in before the picture is taken.
 void TestMeterWindow::programRunsTheDemoBeforeItsScreenshot()
 {
-    QTemporaryDir dir;
+    ScratchDir dir;
     QVERIFY(dir.isValid());
-    const QString png = dir.filePath(QStringLiteral("demo.png"));
-    QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    program.setProcessEnvironment(env);
-    program.start(QStringLiteral(SORREL_BINARY_DIR "/sorrel"),
-                  {QStringLiteral("--demo"), QStringLiteral("--screenshot-after"), QStringLiteral("3"),
-                   QStringLiteral("--screenshot"), png});
-    QVERIFY(program.waitForFinished(60000));
-    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(program.exitCode(), 0);
+    const QString png = dir.file(QStringLiteral("demo.png"));
+    const ProgramRun program = runSorrel({QStringLiteral("--demo"), QStringLiteral("--screenshot-after"),
+                                          QStringLiteral("3"), QStringLiteral("--screenshot"), png},
+                                         {"QT_QPA_PLATFORM=offscreen"});
+    QVERIFY(program.finished);
+    QCOMPARE(program.status, QProcess::NormalExit);
+    QCOMPARE(program.exitCode, 0);
     const QImage image = QImageReader(png).read();
     QCOMPARE(image.width(), TFCOMM::kClientWidth);
     const int menu = image.height() - TFCOMM::kClientHeight;

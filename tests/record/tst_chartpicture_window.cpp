@@ -12,7 +12,6 @@
 #include <QImageReader>
 #include <QLineEdit>
 #include <QLineSeries>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QValueAxis>
 #include <QAbstractButton>
@@ -79,17 +78,20 @@ private Q_SLOTS:
 
 void TestChartPictureWindow::secondPageWithoutFill()
 {
-    QTemporaryDir dir;
+    ScratchDir dir;
     QVERIFY(dir.isValid());
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
+    auto *Maxrecord = control<QLineEdit>(w, "Maxrecord");
+    auto *Bt10 = control<QAbstractButton>(w, "Bt10");
+    auto *BtFill = control<QCheckBox>(w, "BtFill");
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     TrendChartView *chart = control<TrendChartView>(w, "Chtshow");
 
-    control<QLineEdit>(w, "Maxrecord")->setFocus();
-    control<QLineEdit>(w, "Maxrecord")->selectAll();
-    QTest::keyClicks(control<QLineEdit>(w, "Maxrecord"), QStringLiteral("10"));
+    Maxrecord->setFocus();
+    Maxrecord->selectAll();
+    QTest::keyClicks(Maxrecord, QStringLiteral("10"));
     QTRY_COMPARE_WITH_TIMEOUT(w.chartControl()->pageSize(), 10, 10000);
 
     // Page 1 (X 1 to 10) low, page 2 (X 11 to 19) high: the column of X 15 on page 2
@@ -99,24 +101,24 @@ void TestChartPictureWindow::secondPageWithoutFill()
     for (int i = 11; i <= 19; ++i)
         reading(w, "150.0");
     QCOMPARE(w.readings().rowCount(), qsizetype(19));
-    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QStringLiteral("2"));
+    QCOMPARE(Bt10->text(), QStringLiteral("2"));
 
     // Back to page 1, and forward to page 2 with the buttons.
     QTest::mouseClick(control<QAbstractButton>(w, "BtFirst"), Qt::LeftButton);
-    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QStringLiteral("1"));
+    QCOMPARE(Bt10->text(), QStringLiteral("1"));
     QCOMPARE(chart->horizontalAxis()->min(), 1.0);
-    const QString page1 = dir.filePath(QStringLiteral("page1.bmp"));
+    const QString page1 = dir.file(QStringLiteral("page1.bmp"));
     const QImage first = saved(w, page1);
     QTest::mouseClick(control<QAbstractButton>(w, "BtNext"), Qt::LeftButton);
-    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QStringLiteral("2"));
+    QCOMPARE(Bt10->text(), QStringLiteral("2"));
     QCOMPARE(chart->horizontalAxis()->min(), 11.0);
     QCOMPARE(chart->horizontalAxis()->max(), 20.0);
     QCOMPARE(chart->valueAxis()->max(), 200.0);
 
-    const QImage filled = saved(w, dir.filePath(QStringLiteral("page2 fill.bmp")));
-    QTest::mouseClick(control<QCheckBox>(w, "BtFill"), Qt::LeftButton);
-    QVERIFY(!control<QCheckBox>(w, "BtFill")->isChecked());
-    const QImage bare = saved(w, dir.filePath(QStringLiteral("page2 no fill.bmp")));
+    const QImage filled = saved(w, dir.file(QStringLiteral("page2 fill.bmp")));
+    QTest::mouseClick(BtFill, Qt::LeftButton);
+    QVERIFY(!BtFill->isChecked());
+    const QImage bare = saved(w, dir.file(QStringLiteral("page2 no fill.bmp")));
     QCOMPARE(notifier.messages.size(), 3);
     for (const RecordingNotifier::Message &m : notifier.messages)
         QVERIFY2(m.text.startsWith(QStringLiteral("Graphic has saved on ")), qPrintable(m.text));

@@ -18,7 +18,6 @@
 #include <QAbstractButton>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -97,9 +96,9 @@ void TestLoadWhileStreaming::liveFramesStayOutOfTheFile_data()
 void TestLoadWhileStreaming::liveFramesStayOutOfTheFile()
 {
     QFETCH(QString, name);
-    QTemporaryDir dir;
+    ScratchDir dir;
     QVERIFY(dir.isValid());
-    const QString file = dir.filePath(name);
+    const QString file = dir.file(name);
     ReadingTable saved;
     for (int i = 0; i < kRows; ++i)
         saved.append({i + 1, QStringLiteral("08:%1:%2").arg(i / 60 % 60).arg(i % 60), QString::number(i % 977),
@@ -112,6 +111,9 @@ void TestLoadWhileStreaming::liveFramesStayOutOfTheFile()
     qputenv("SORREL_BRIDGE", meter.slavePath().toLocal8Bit());
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
+    auto *Chtshow = control<TrendChartView>(w, "Chtshow");
+    auto *Bt10 = control<QAbstractButton>(w, "Bt10");
+    auto *DBGrid1 = control<ReadingGridView>(w, "DBGrid1");
     w.setLoadProgressDelay(0); // the dialog, and with it the event loop, from the first MiB
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -127,8 +129,8 @@ void TestLoadWhileStreaming::liveFramesStayOutOfTheFile()
         expected << rowAt(w.readings(), 0) << rowAt(w.readings(), 1);
     for (qsizetype i = 0; i < saved.rowCount(); ++i)
         expected << rowAt(saved, i);
-    const qint64 points = control<TrendChartView>(w, "Chtshow")->model().pointCount();
-    const QString page = control<QAbstractButton>(w, "Bt10")->text();
+    const qint64 points = Chtshow->model().pointCount();
+    const QString page = Bt10->text();
 
     // Once the progress shows, the meter sends a few frames, each waited for in the
     // event loop the progress runs, as it would be by a user watching the panel.
@@ -172,9 +174,9 @@ void TestLoadWhileStreaming::liveFramesStayOutOfTheFile()
                                                                            describe(expected[i]))));
     QCOMPARE(w.recorder()->nextNumber(), 3);
     QCOMPARE(w.recorder()->recordedCount(), 2);
-    QCOMPARE(control<TrendChartView>(w, "Chtshow")->model().pointCount(), points);
-    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), page);
-    QCOMPARE(control<ReadingGridView>(w, "DBGrid1")->model()->rowCount(), int(expected.size()));
+    QCOMPARE(Chtshow->model().pointCount(), points);
+    QCOMPARE(Bt10->text(), page);
+    QCOMPARE(DBGrid1->model()->rowCount(), int(expected.size()));
 
     // Recording goes on with the next frame and the next number.
     QVERIFY(sendAndWait(meter, w, QStringLiteral("3.333")));
@@ -183,8 +185,8 @@ void TestLoadWhileStreaming::liveFramesStayOutOfTheFile()
     QCOMPARE(last.no, 3);
     QCOMPARE(last.value, QStringLiteral("3") + sep + QStringLiteral("333"));
     QCOMPARE(last.unit, QStringLiteral("lux"));
-    QCOMPARE(control<TrendChartView>(w, "Chtshow")->model().pointCount(), points + 1);
-    QCOMPARE(control<ReadingGridView>(w, "DBGrid1")->model()->rowCount(), int(expected.size() + 1));
+    QCOMPARE(Chtshow->model().pointCount(), points + 1);
+    QCOMPARE(DBGrid1->model()->rowCount(), int(expected.size() + 1));
 }
 
 QTEST_MAIN(TestLoadWhileStreaming)

@@ -9,7 +9,6 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QProgressDialog>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QAction>
@@ -43,7 +42,7 @@ private Q_SLOTS:
     void saveFailure();
 
 private:
-    QTemporaryDir dir_;
+    ScratchDir dir_;
     RecordingNotifier notifier_;
     std::unique_ptr<TFCOMM> window_;
 };
@@ -116,14 +115,14 @@ void TestReadingFilesWindow::dialogs()
 // name is cleared before the next use, and cancelling does nothing.
 void TestReadingFilesWindow::saveFromMenu()
 {
-    const QString expected = dir_.filePath(QStringLiteral("readings.xls"));
+    const QString expected = dir_.file(QStringLiteral("readings.xls"));
     whenModal([&](QWidget *w) {
         auto *dialog = qobject_cast<QFileDialog *>(w);
         QVERIFY(dialog);
         // Typed, as a user would: selectFile() leaves a focused name edit alone.
         auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
         QVERIFY(edit);
-        edit->setText(dir_.filePath(QStringLiteral("readings")));
+        edit->setText(dir_.file(QStringLiteral("readings")));
         QMetaObject::invokeMethod(dialog, "accept");
     });
     control<QAction>(*window_, "Save1")->trigger();
@@ -146,8 +145,8 @@ void TestReadingFilesWindow::saveFromMenu()
 
 void TestReadingFilesWindow::loadThroughHandler()
 {
-    const QString txt = dir_.filePath(QStringLiteral("in.txt"));
-    const QString xml = dir_.filePath(QStringLiteral("in.xml"));
+    const QString txt = dir_.file(QStringLiteral("in.txt"));
+    const QString xml = dir_.file(QStringLiteral("in.xml"));
     window_->saveReadingFileTo(txt);
     window_->saveReadingFileTo(xml);
     notifier_.clear();
@@ -159,7 +158,7 @@ void TestReadingFilesWindow::loadThroughHandler()
     QCOMPARE(window_->readings().rowCount(), qsizetype(2));
     QVERIFY(notifier_.messages.isEmpty());
 
-    window_->loadReadingFileFrom(dir_.filePath(QStringLiteral("missing.txt")));
+    window_->loadReadingFileFrom(dir_.file(QStringLiteral("missing.txt")));
     QCOMPARE(notifier_.messages, (QList<RecordingNotifier::Message>{{MessageKind::Error, "Failed to Load File!"}}));
     QCOMPARE(window_->readings().rowCount(), qsizetype(2));
 }
@@ -180,7 +179,7 @@ void TestReadingFilesWindow::saveFailure()
     QFETCH(QString, name);
     QFETCH(bool, fullDisk);
     std::unique_ptr<ScratchMount> mount;
-    QString file = dir_.filePath(QStringLiteral("no/such/dir/") + name);
+    QString file = dir_.file(QStringLiteral("no/such/dir/") + name);
     const QByteArray old = "old table\r\n";
     if (fullDisk) {
         mount = std::make_unique<ScratchMount>(QStringLiteral("size=16k"));

@@ -157,10 +157,13 @@ void TestRecordWindow::readingReachesGridChartAndPage()
 {
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
+    auto *Bt10 = control<QAbstractButton>(w, "Bt10");
+    auto *Chtshow = control<TrendChartView>(w, "Chtshow");
+    auto *DBGrid1 = control<ReadingGridView>(w, "DBGrid1");
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QStringLiteral("1"));
-    QCOMPARE(control<TrendChartView>(w, "Chtshow")->valueAxis()->max(), 2000.0);
+    QCOMPARE(Bt10->text(), QStringLiteral("1"));
+    QCOMPARE(Chtshow->valueAxis()->max(), 2000.0);
 
     // A Tern frame from the bridge: 12.34 lux, through the decoder's recording step.
     w.session().dispatchBridgeFrame(testframes::TernFrame().digits("1234").point(2).bit(73).text());
@@ -170,18 +173,18 @@ void TestRecordWindow::readingReachesGridChartAndPage()
     QCOMPARE(w.readings().value(0), "12" + sep + "34");
     QCOMPARE(w.readings().unit(0), QStringLiteral("lux"));
     QCOMPARE(w.readings().time(0).size(), 6 + 2 * systemTimeSeparator().size());
-    QCOMPARE(control<ReadingGridView>(w, "DBGrid1")->currentRow(), 0);
-    TrendChartView *chart = control<TrendChartView>(w, "Chtshow");
+    QCOMPARE(DBGrid1->currentRow(), 0);
+    TrendChartView *chart = Chtshow;
     QCOMPARE(chart->model().pointCount(), 2);
     QCOMPARE(chart->Series1->count(), 2);
     QCOMPARE(chart->Series1->at(1), QPointF(1, double(12.34f)));
     QCOMPARE(chart->valueAxis()->max(), 20.0);
     QCOMPARE(chart->valueAxis()->min(), -20.0);
-    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QStringLiteral("1"));
+    QCOMPARE(Bt10->text(), QStringLiteral("1"));
 
     for (int i = 2; i <= 101; ++i)
         feed(w, QString::number(i) + QStringLiteral(".0"), i * 10, Ind::LcdP3);
-    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QStringLiteral("2"));
+    QCOMPARE(Bt10->text(), QStringLiteral("2"));
     QCOMPARE(chart->horizontalAxis()->min(), 101.0);
     QCOMPARE(chart->horizontalAxis()->max(), 200.0);
     // The series hold the window's points only (X 100 and 101), not the run.
@@ -189,18 +192,18 @@ void TestRecordWindow::readingReachesGridChartAndPage()
     QCOMPARE(chart->Series1->at(1), QPointF(101, 101.0));
     QCOMPARE(chart->Series2->upperSeries()->points(), chart->Series1->points());
     QCOMPARE(chart->valueAxis()->max(), 200.0);
-    QCOMPARE(control<ReadingGridView>(w, "DBGrid1")->currentRow(), 100);
-    QVERIFY(control<ReadingGridView>(w, "DBGrid1")->isRowVisible(100));
+    QCOMPARE(DBGrid1->currentRow(), 100);
+    QVERIFY(DBGrid1->isRowVisible(100));
 
     QTest::mouseClick(control<QAbstractButton>(w, "BtFirst"), Qt::LeftButton);
-    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QStringLiteral("1"));
+    QCOMPARE(Bt10->text(), QStringLiteral("1"));
     QCOMPARE(chart->horizontalAxis()->min(), 1.0);
     QCOMPARE(chart->Series1->count(), 102); // X 0 .. 100 and the neighbour 101
     QTest::mouseClick(control<QAbstractButton>(w, "BtNext"), Qt::LeftButton);
-    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QStringLiteral("2"));
+    QCOMPARE(Bt10->text(), QStringLiteral("2"));
     QTest::mouseClick(control<QAbstractButton>(w, "BTPrevious"), Qt::LeftButton);
     QTest::mouseClick(control<QAbstractButton>(w, "BTlast"), Qt::LeftButton);
-    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QStringLiteral("2"));
+    QCOMPARE(Bt10->text(), QStringLiteral("2"));
     QCOMPARE(chart->horizontalAxis()->min(), 101.0);
     QVERIFY(notifier.messages.isEmpty());
 }
@@ -217,9 +220,12 @@ void TestRecordWindow::limitEntries()
     QFETCH(int, entry);
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
-    QAction *const actions[] = {control<QAction>(w, "N10001"), control<QAction>(w, "N50001"), control<QAction>(w, "N100001"), control<QAction>(w, "N500001"), control<QAction>(w, "N1000001"), control<QAction>(w, "limitess")};
+    auto *N100001 = control<QAction>(w, "N100001");
+    QAction *const actions[] = {control<QAction>(w, "N10001"),  control<QAction>(w, "N50001"),
+                                N100001,                        control<QAction>(w, "N500001"),
+                                control<QAction>(w, "N1000001"), control<QAction>(w, "limitess")};
     QCOMPARE(w.recorder()->recordLimit(), 10000);
-    QVERIFY(control<QAction>(w, "N100001")->isChecked());
+    QVERIFY(N100001->isChecked());
     actions[entry]->trigger();
     QCOMPARE(w.recorder()->recordLimit(), kRecordLimits[size_t(entry)].limit);
     for (int i = 0; i < 6; ++i)
@@ -247,7 +253,7 @@ void TestRecordWindow::newFromEachPlace()
     if (place == u"New1")
         control<QAction>(w, "New1")->trigger();
     else
-        QTest::mouseClick(place == u"BtNew" ? control<QAbstractButton>(w, "BtNew") : control<QAbstractButton>(w, "RecordNew"), Qt::LeftButton);
+        QTest::mouseClick(control<QAbstractButton>(w, qPrintable(place)), Qt::LeftButton);
     QCOMPARE(notifier.texts(), QStringList{QStringLiteral(" Record deleted ")});
     QCOMPARE(notifier.messages.first().kind, MessageKind::Information);
     QVERIFY(w.readings().isEmpty());
@@ -261,6 +267,7 @@ void TestRecordWindow::editsTakeDigitsOnly()
 {
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
+    auto *Trecord = control<QTimer>(w, "Trecord");
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QCOMPARE(w.recorder()->countdown(), 0); // the start text "1" sets no wait
@@ -278,41 +285,44 @@ void TestRecordWindow::editsTakeDigitsOnly()
     QVERIFY(w.recorder()->samplingInterval());
     QTest::mouseClick(control<QCheckBox>(w, "RepeatSet"), Qt::LeftButton);
     QVERIFY(!w.recorder()->repeat());
-    QVERIFY(control<QTimer>(w, "Trecord")->isActive());
-    QCOMPARE(control<QTimer>(w, "Trecord")->interval(), 1000);
+    QVERIFY(Trecord->isActive());
+    QCOMPARE(Trecord->interval(), 1000);
 }
 
 void TestRecordWindow::pageSizeEntry()
 {
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
+    auto *Timer2 = control<QTimer>(w, "Timer2");
+    auto *Maxrecord = control<QLineEdit>(w, "Maxrecord");
+    auto *Bt10 = control<QAbstractButton>(w, "Bt10");
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     for (int i = 1; i <= 120; ++i)
         feed(w, QString::number(i), i, Ind::LcdP1);
-    QVERIFY(!control<QTimer>(w, "Timer2")->isActive());
+    QVERIFY(!Timer2->isActive());
 
-    control<QLineEdit>(w, "Maxrecord")->setFocus();
-    control<QLineEdit>(w, "Maxrecord")->selectAll();
-    QTest::keyClicks(control<QLineEdit>(w, "Maxrecord"), QStringLiteral("50"));
-    QVERIFY(control<QTimer>(w, "Timer2")->isActive());
+    Maxrecord->setFocus();
+    Maxrecord->selectAll();
+    QTest::keyClicks(Maxrecord, QStringLiteral("50"));
+    QVERIFY(Timer2->isActive());
     QCOMPARE(w.chartControl()->pageSize(), 100); // not before a second has passed
     QTRY_COMPARE_WITH_TIMEOUT(w.chartControl()->pageSize(), 50, 3000);
-    QVERIFY(!control<QTimer>(w, "Timer2")->isActive());
+    QVERIFY(!Timer2->isActive());
     QValueAxis *x = control<TrendChartView>(w, "Chtshow")->horizontalAxis();
     QCOMPARE(x->max() - x->min(), 49.0);
-    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QString::number(w.chartControl()->pageCount()));
-    QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), QStringLiteral("3"));
+    QCOMPARE(Bt10->text(), QString::number(w.chartControl()->pageCount()));
+    QCOMPARE(Bt10->text(), QStringLiteral("3"));
 
     // Cleared, or a size of 0: back to "100", selected.
     for (const QString &typed : {QString(), QStringLiteral("0")}) {
-        control<QLineEdit>(w, "Maxrecord")->selectAll();
-        QTest::keyClick(control<QLineEdit>(w, "Maxrecord"), Qt::Key_Backspace);
-        QTest::keyClicks(control<QLineEdit>(w, "Maxrecord"), typed);
-        QTRY_COMPARE_WITH_TIMEOUT(control<QLineEdit>(w, "Maxrecord")->text(), QStringLiteral("100"), 3000);
-        QCOMPARE(control<QLineEdit>(w, "Maxrecord")->selectedText(), QStringLiteral("100"));
+        Maxrecord->selectAll();
+        QTest::keyClick(Maxrecord, Qt::Key_Backspace);
+        QTest::keyClicks(Maxrecord, typed);
+        QTRY_COMPARE_WITH_TIMEOUT(Maxrecord->text(), QStringLiteral("100"), 3000);
+        QCOMPARE(Maxrecord->selectedText(), QStringLiteral("100"));
         QCOMPARE(w.chartControl()->pageSize(), 100);
-        QVERIFY(!control<QTimer>(w, "Timer2")->isActive());
+        QVERIFY(!Timer2->isActive());
         w.chartControl()->SetPageSize(50);
     }
 }
@@ -325,6 +335,7 @@ void TestRecordWindow::largePageSizes()
 {
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
+    auto *Maxrecord = control<QLineEdit>(w, "Maxrecord");
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     for (int i = 1; i <= 30; ++i)
@@ -334,11 +345,11 @@ void TestRecordWindow::largePageSizes()
     const auto apply = [&](int size) {
         const QString typed = QString::number(size);
         const FreezeGuard guard(QStringLiteral("page size ") + typed, std::chrono::seconds(60));
-        control<QLineEdit>(w, "Maxrecord")->setFocus();
-        control<QLineEdit>(w, "Maxrecord")->selectAll();
-        QTest::keyClicks(control<QLineEdit>(w, "Maxrecord"), typed);
+        Maxrecord->setFocus();
+        Maxrecord->selectAll();
+        QTest::keyClicks(Maxrecord, typed);
         QTRY_COMPARE_WITH_TIMEOUT(w.chartControl()->pageSize(), size, 5000);
-        QCOMPARE(control<QLineEdit>(w, "Maxrecord")->text(), typed);
+        QCOMPARE(Maxrecord->text(), typed);
     };
     for (int size : {1, 100, 100000, 1000000, std::numeric_limits<int>::max()}) {
         apply(size);
@@ -401,26 +412,30 @@ void TestRecordWindow::fillAndEnlarge()
 {
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
+    auto *Chtshow = control<TrendChartView>(w, "Chtshow");
+    auto *BtFill = control<QCheckBox>(w, "BtFill");
+    auto *TbFd = control<QAbstractButton>(w, "TbFd");
+    auto *TbSx = control<QAbstractButton>(w, "TbSx");
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    TrendChartView *chart = control<TrendChartView>(w, "Chtshow");
+    TrendChartView *chart = Chtshow;
     QVERIFY(chart->Series2->isVisible());
-    QTest::mouseClick(control<QCheckBox>(w, "BtFill"), Qt::LeftButton);
+    QTest::mouseClick(BtFill, Qt::LeftButton);
     QVERIFY(!chart->Series2->isVisible());
     QVERIFY(chart->Series1->isVisible());
-    QTest::mouseClick(control<QCheckBox>(w, "BtFill"), Qt::LeftButton);
+    QTest::mouseClick(BtFill, Qt::LeftButton);
     QVERIFY(chart->Series2->isVisible());
 
     const QRect normal(400, 152, 321, 394);
-    QCOMPARE(control<TrendChartView>(w, "Chtshow")->geometry(), normal);
-    QVERIFY(control<QAbstractButton>(w, "TbFd")->isVisible() && !control<QAbstractButton>(w, "TbSx")->isVisible());
-    QTest::mouseClick(control<QAbstractButton>(w, "TbFd"), Qt::LeftButton);
+    QCOMPARE(Chtshow->geometry(), normal);
+    QVERIFY(TbFd->isVisible() && !TbSx->isVisible());
+    QTest::mouseClick(TbFd, Qt::LeftButton);
     const QRect outer = w.frameGeometry();
-    QCOMPARE(control<TrendChartView>(w, "Chtshow")->geometry(), QRect(2, 28, outer.width() - 12, outer.height() - 85));
-    QVERIFY(!control<QAbstractButton>(w, "TbFd")->isVisible() && control<QAbstractButton>(w, "TbSx")->isVisible());
-    QTest::mouseClick(control<QAbstractButton>(w, "TbSx"), Qt::LeftButton);
-    QCOMPARE(control<TrendChartView>(w, "Chtshow")->geometry(), normal);
-    QVERIFY(control<QAbstractButton>(w, "TbFd")->isVisible() && !control<QAbstractButton>(w, "TbSx")->isVisible());
+    QCOMPARE(Chtshow->geometry(), QRect(2, 28, outer.width() - 12, outer.height() - 85));
+    QVERIFY(!TbFd->isVisible() && TbSx->isVisible());
+    QTest::mouseClick(TbSx, Qt::LeftButton);
+    QCOMPARE(Chtshow->geometry(), normal);
+    QVERIFY(TbFd->isVisible() && !TbSx->isVisible());
 }
 
 QTEST_MAIN(TestRecordWindow)

@@ -2,6 +2,7 @@
 
 #include "record/report.h"
 #include "record/scratchmount.h"
+#include "support/testhelpers.h"
 
 #include <QDir>
 #include <QImage>
@@ -9,13 +10,13 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cerrno>
 #include <memory>
 
 using namespace sorrel;
+using namespace sorrel::test;
 
 namespace {
 
@@ -28,11 +29,10 @@ void fill(ReadingTable &table, int rows)
 
 QString pdftotext(const QStringList &args)
 {
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), args);
-    if (!p.waitForFinished(60000) || p.exitCode() != 0)
-        return QStringLiteral("<pdftotext failed: %1>").arg(QString::fromLocal8Bit(p.readAllStandardError()));
-    return QString::fromUtf8(p.readAllStandardOutput());
+    const ProgramRun p = runProgram(QStringLiteral("pdftotext"), args);
+    if (!p.finished || p.exitCode != 0)
+        return QStringLiteral("<pdftotext failed: %1>").arg(QString::fromLocal8Bit(p.err));
+    return QString::fromUtf8(p.out);
 }
 
 struct Word {
@@ -81,7 +81,7 @@ private Q_SLOTS:
     void unwritablePdf();
 
 private:
-    QTemporaryDir dir_;
+    ScratchDir dir_;
 };
 
 void TestReport::initTestCase()
@@ -114,7 +114,7 @@ void TestReport::pages()
     const QuickRep5 report(table, date);
     QCOMPARE(report.pageCount(), perPage.size());
 
-    const QString pdf = dir_.filePath(QStringLiteral("r%1.pdf").arg(rows));
+    const QString pdf = dir_.file(QStringLiteral("r%1.pdf").arg(rows));
     QString error;
     QVERIFY2(writeReportPdf(report, pdf, &error), qPrintable(error));
     const QString info = pdftotext({QStringLiteral("-layout"), pdf, QStringLiteral("-")});
@@ -170,7 +170,7 @@ void TestReport::placement()
     ReadingTable table;
     fill(table, 40);
     const QuickRep5 report(table, QStringLiteral("09.03.2024"));
-    const QString pdf = dir_.filePath(QStringLiteral("placement.pdf"));
+    const QString pdf = dir_.file(QStringLiteral("placement.pdf"));
     QString error;
     QVERIFY2(writeReportPdf(report, pdf, &error), qPrintable(error));
     const QList<Word> words = wordsOf(pdf, page);
@@ -190,7 +190,7 @@ void TestReport::titleCentred()
 {
     ReadingTable table;
     const QuickRep5 report(table, QStringLiteral("d"));
-    const QString pdf = dir_.filePath(QStringLiteral("title.pdf"));
+    const QString pdf = dir_.file(QStringLiteral("title.pdf"));
     QString error;
     QVERIFY2(writeReportPdf(report, pdf, &error), qPrintable(error));
     const QList<Word> words = wordsOf(pdf, 1);
@@ -208,7 +208,7 @@ void TestReport::longTimeStaysInItsColumn()
     ReadingTable table;
     table.append({1, QStringLiteral("2024-03-09T10:15:02Z"), QStringLiteral("v1"), QStringLiteral("lux")});
     const QuickRep5 report(table, QStringLiteral("d"));
-    const QString pdf = dir_.filePath(QStringLiteral("longtime.pdf"));
+    const QString pdf = dir_.file(QStringLiteral("longtime.pdf"));
     QString error;
     QVERIFY2(writeReportPdf(report, pdf, &error), qPrintable(error));
     const QList<Word> words = wordsOf(pdf, 1);
@@ -273,11 +273,11 @@ void TestReport::unwritablePdf()
     ReadingTable table;
     fill(table, 100);
     const QuickRep5 report(table, QStringLiteral("d"));
-    QString folder = dir_.filePath(situation);
+    QString folder = dir_.file(situation);
     QVERIFY(QDir().mkpath(folder));
     std::unique_ptr<ScratchMount> mount;
     if (situation == u"missing folder") {
-        folder = dir_.filePath(QStringLiteral("no/such/dir"));
+        folder = dir_.file(QStringLiteral("no/such/dir"));
     } else if (situation == u"full disk") {
         mount = std::make_unique<ScratchMount>(QStringLiteral("size=16k"));
         if (!mount->mounted())

@@ -18,7 +18,6 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -63,10 +62,7 @@ protected:
 
 QString pdfPages(const QString &pdf)
 {
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-    p.waitForFinished(60000);
-    return QString::fromUtf8(p.readAllStandardOutput());
+    return QString::fromUtf8(runProgram(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")}).out);
 }
 
 } // namespace
@@ -85,7 +81,7 @@ private Q_SLOTS:
     void chartPictureOnFullDisk();
 
 private:
-    QTemporaryDir dir_;
+    ScratchDir dir_;
 };
 
 // Each step shows the page it names, and the page in view is that page's drawing.
@@ -175,7 +171,7 @@ void TestReportWindow::printRange()
     RecordingNotifier notifier;
     ReportPreview preview(report, notifier);
     QPrinter printer(QPrinter::HighResolution);
-    const QString pdf = dir_.filePath(QStringLiteral("printed.pdf"));
+    const QString pdf = dir_.file(QStringLiteral("printed.pdf"));
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
     printer.setPrintRange(QPrinter::PageRange);
@@ -193,10 +189,10 @@ void TestReportWindow::pdfFailure()
     const QuickRep5 report(table, QStringLiteral("d"));
     RecordingNotifier notifier;
     ReportPreview preview(report, notifier);
-    QVERIFY(!preview.savePdfTo(dir_.filePath(QStringLiteral("no/such/dir/r.pdf"))));
+    QVERIFY(!preview.savePdfTo(dir_.file(QStringLiteral("no/such/dir/r.pdf"))));
     QCOMPARE(notifier.messages.size(), 1);
     QCOMPARE(notifier.messages[0].kind, MessageKind::Error);
-    QVERIFY(preview.savePdfTo(dir_.filePath(QStringLiteral("r.pdf"))));
+    QVERIFY(preview.savePdfTo(dir_.file(QStringLiteral("r.pdf"))));
     QCOMPARE(notifier.messages.size(), 1);
 }
 
@@ -206,6 +202,7 @@ void TestReportWindow::previewFromWindow()
 {
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
+    auto *BtPrint = control<QAbstractButton>(w, "BtPrint");
     fill(w.readings(), 37);
     bool flagWhileOpen = false;
     int pagesBefore = 0, pagesAfter = 0;
@@ -223,8 +220,8 @@ void TestReportWindow::previewFromWindow()
         preview->Close->trigger();
     });
     QVERIFY(!w.session().state().previewOpen);
-    QVERIFY(control<QAbstractButton>(w, "BtPrint"));
-    control<QAbstractButton>(w, "BtPrint")->click();
+    QVERIFY(BtPrint);
+    BtPrint->click();
     QVERIFY(flagWhileOpen);
     QVERIFY(!w.session().state().previewOpen);
     QCOMPARE(pagesBefore, 1);
@@ -258,7 +255,7 @@ void TestReportWindow::chartPicture()
     QCOMPARE(picture.pixel(60, 60), qRgb(255, 0, 0));
     QCOMPARE(picture.pixel(10, 10), qRgb(0, 255, 0));
 
-    const QString file = dir_.filePath(QStringLiteral("chart.bmp"));
+    const QString file = dir_.file(QStringLiteral("chart.bmp"));
     saveChartPicture(&view, file);
     QImageReader reader(file);
     QCOMPARE(reader.format(), QByteArray("bmp"));
@@ -270,16 +267,17 @@ void TestReportWindow::chartPictureFromWindow()
 {
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
-    QVERIFY(control<TrendChartView>(w, "Chtshow"));
-    const QString file = dir_.filePath(QStringLiteral("window chart.bmp"));
+    auto *Chtshow = control<TrendChartView>(w, "Chtshow");
+    QVERIFY(Chtshow);
+    const QString file = dir_.file(QStringLiteral("window chart.bmp"));
     w.saveChartPictureTo(file);
     QCOMPARE(notifier.messages, (QList<RecordingNotifier::Message>{
                                     {MessageKind::Information, "Graphic has saved on " + file}}));
-    QCOMPARE(QImage(file).size(), control<TrendChartView>(w, "Chtshow")->size());
+    QCOMPARE(QImage(file).size(), Chtshow->size());
 
     // Unwritable: the general error report with its own text, and no success box.
     notifier.clear();
-    const QString bad = dir_.filePath(QStringLiteral("no/such/dir/c.bmp"));
+    const QString bad = dir_.file(QStringLiteral("no/such/dir/c.bmp"));
     w.saveChartPictureTo(bad);
     QCOMPARE(notifier.messages.size(), 1);
     QCOMPARE(notifier.messages[0].kind, MessageKind::Failure);
