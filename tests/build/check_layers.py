@@ -65,12 +65,12 @@ SELF_TEST = {
     "base/profile.h": ('#include "decode/decodedframe.h"', 'upward include of "decode/decodedframe.h"'),
     "link/bridgelink.cpp": ('#include "app/metersession.h"', 'upward include of "app/metersession.h"'),
     "app/metersession.cpp": ('#include "app/gui/tfcomm.h"', 'upward include of "app/gui/tfcomm.h"'),
-    "record/gui/chart.cpp": ('#include "link/gui/linkwidgets.h"', 'upward include of "link/gui/linkwidgets.h"'),
+    "record/gui/chart.cpp": ('#include "link/gui/linkcontrols.h"', 'upward include of "link/gui/linkcontrols.h"'),
     "cli/log.cpp": ('#include "record/gui/trendchartview.h"', 'upward include of "record/gui/trendchartview.h"'),
     "display/limitjudge.h": ('#include "limitjudge.h"', 'without its layer folder'),
     "misc/thing.cpp": ("", "not in a known layer"),
     "display/gui/limitpanel.cpp": ('#include "app/metersession.h"\n#include "base/gui/font.h"', None),
-    "app/gui/tfcomm.cpp": ('#include "link/gui/linkwidgets.h"\n#include "record/readingtable.h"', None),
+    "app/gui/tfcomm.cpp": ('#include "link/gui/linkcontrols.h"\n#include "record/readingtable.h"', None),
     "cli/decode.cpp": ('#include "app/metersession.h"\n#include "cli/arguments.h"', None),
 }
 

@@ -13,7 +13,6 @@
 
 namespace sorrel {
 
-// Fills nothing: the chart shows through between the controls.
 ChartToolbar::ChartToolbar(TrendChartView &chart) : QWidget(&chart), chart_(chart)
 {
     setObjectName(QStringLiteral("ChartToolbar"));
@@ -66,6 +65,12 @@ ChartToolbar::ChartToolbar(TrendChartView &chart) : QWidget(&chart), chart_(char
     connect(Timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
     // Restarts: the size applies 1 s after the last change.
     connect(Maxrecord, &QLineEdit::textChanged, Timer2, qOverload<>(&QTimer::start));
+
+    // Between the controls the strip is the chart's: clicks there reach the plot as before.
+    QRegion controls;
+    for (const QWidget *child : findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        controls += child->geometry();
+    setMask(controls);
 }
 
 void ChartToolbar::attach(TChartControl &control)
