@@ -117,7 +117,7 @@ private:
 
     // Recording and output.
     ReadingTable cds1;
-    RecordPanel *RecordPanel_ = nullptr;
+    RecordPanel *recordPanel_ = nullptr;
     ReadingGridView *DBGrid1 = nullptr;
     ReadingGridModel *gridModel_ = nullptr;
     TrendChartView *Chtshow = nullptr;

@@ -103,10 +103,10 @@ private:
 void TFCOMM::setupOutput()
 {
     // The buttons come with the record panel and the chart; "Save" is in the menu.
-    connect(RecordPanel_, &RecordPanel::saveRequested, this, [this] { saveasClick(); });
+    connect(recordPanel_, &RecordPanel::saveRequested, this, [this] { saveasClick(); });
     connect(Save1, &QAction::triggered, this, [this] { saveasClick(); });
-    connect(RecordPanel_, &RecordPanel::openRequested, this, [this] { SpeedButton2Click(); });
-    connect(RecordPanel_, &RecordPanel::printRequested, this, [this] { BtPrintClick(); });
+    connect(recordPanel_, &RecordPanel::openRequested, this, [this] { SpeedButton2Click(); });
+    connect(recordPanel_, &RecordPanel::printRequested, this, [this] { BtPrintClick(); });
     connect(chartToolbar_, &ChartToolbar::saveRequested, this, [this] { BtSaveClick(); });
 }
 

@@ -15,7 +15,7 @@ namespace sorrel {
 
 void TFCOMM::setupRecording()
 {
-    RecordPanel_ = new RecordPanel(font(), client_);
+    recordPanel_ = new RecordPanel(font(), client_);
 
     DBGrid1 = new ReadingGridView(client_);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
@@ -29,10 +29,10 @@ void TFCOMM::setupRecording()
 
     // Record New, the chart's New and the menu's New all close the data.
     const auto recordNew = [this] { recorder_->RecordNewClick(); };
-    connect(RecordPanel_, &RecordPanel::newRequested, this, recordNew);
+    connect(recordPanel_, &RecordPanel::newRequested, this, recordNew);
     connect(chartToolbar_, &ChartToolbar::newRequested, this, recordNew);
     connect(New1, &QAction::triggered, this, recordNew);
-    RecordPanel_->bindRecordLimits(recordLimitEntries_);
+    recordPanel_->bindRecordLimits(recordLimitEntries_);
 }
 
 void TFCOMM::createChartController()
@@ -46,7 +46,7 @@ void TFCOMM::createReadingTable()
     // cds1 is a member and starts empty; the recorder that fills it starts here.
     recorder_ = std::make_unique<Recorder>(cds1, *chartControl_, session_->state(), session_->panel(), notifier_,
                                            systemTimeSeparator());
-    RecordPanel_->attach(*recorder_);
+    recordPanel_->attach(*recorder_);
     recorder_->onPage = [this](int page) { chartToolbar_->showPageNumber(page); };
     session_->onRecord = [this] { recorder_->INDataToTable(); };
 }
