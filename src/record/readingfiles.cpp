@@ -19,19 +19,7 @@ using namespace readingfile;
 
 namespace {
 
-QString loadFailedText() { return QStringLiteral("Failed to Load File!"); }
-
-// Writes a complete file beside the target and puts it in place; a failure leaves
-// whatever was there.
-template <class Body>
-bool saveReplacing(const QString &fileName, QString *error, Body body)
-{
-    ReplacingFile file(fileName);
-    if (file.open() && body(file) && file.commit())
-        return true;
-    *error = file.errorString();
-    return false;
-}
+Outcome loadFailed() { return Outcome::failure(QStringLiteral("Failed to Load File!")); }
 
 // A text file appends its rows; an XML packet replaces the table only once it was read whole.
 bool loadFrom(ByteSource &source, bool xml, ReadingTable &table, const FileProgress &progress)
@@ -54,28 +42,24 @@ bool isXmlReadingFile(const QString &fileName)
     return dot >= 0 && QStringView(name).mid(dot).compare(u".xml", Qt::CaseInsensitive) == 0;
 }
 
-bool SaveReadingFile(const ReadingTable &table, const QString &fileName, Notifier &notifier,
-                     const FileProgress &progress)
+Outcome SaveReadingFile(const ReadingTable &table, const QString &fileName, const FileProgress &progress)
 {
     const QString shown = QDir::toNativeSeparators(fileName);
-    QString error;
-    if (isXmlReadingFile(fileName)) {
-        if (!saveReplacing(fileName, &error,
-                            [&](ReplacingFile &f) { return writeXml(table, f, progress); }))
-            throw Failure(QStringLiteral("Cannot save \"%1\": %2").arg(shown, error));
-        notifier.plain(QStringLiteral("Save table to specified file: ") + shown + QStringLiteral(" Scuss!"));
-        return true;
+    const bool xml = isXmlReadingFile(fileName);
+    const Outcome written = writeReplacing(fileName, [&](ReplacingFile &f) {
+        return xml ? writeXml(table, f, progress) : writeText(table, f, progress);
+    });
+    if (written.failed()) {
+        if (xml)
+            return Outcome::failure(QStringLiteral("Cannot save \"%1\"").arg(shown), QStringLiteral(": "),
+                                    written.reason(), MessageKind::Failure);
+        return Outcome::failure(QStringLiteral("Could not save table to specified file: ") + shown, written.reason());
     }
-    if (!saveReplacing(fileName, &error, [&](ReplacingFile &f) { return writeText(table, f, progress); })) {
-        notifier.error(QStringLiteral("Could not save table to specified file: ") + shown + u'\n' + error);
-        return false;
-    }
-    notifier.information(QStringLiteral("Save table to specified file: ") + shown + QStringLiteral(" Scuss!"));
-    return true;
+    return Outcome::done(QStringLiteral("Save table to specified file: ") + shown + QStringLiteral(" Scuss!"),
+                         xml ? MessageKind::Plain : MessageKind::Information);
 }
 
-bool LoadReadingFile(const QString &fileName, ReadingTable &table, bool emptyFirst,
-                     Notifier &notifier, const FileProgress &progress)
+Outcome LoadReadingFile(const QString &fileName, ReadingTable &table, bool emptyFirst, const FileProgress &progress)
 {
     if (emptyFirst)
         table.clear();
@@ -85,21 +69,15 @@ bool LoadReadingFile(const QString &fileName, ReadingTable &table, bool emptyFir
         ByteSource source(file);
         ok = loadFrom(source, isXmlReadingFile(fileName), table, progress);
     }
-    if (!ok)
-        notifier.error(loadFailedText());
-    return ok;
+    return ok ? Outcome::success() : loadFailed();
 }
 
-bool LoadReadingBytes(QByteArrayView bytes, bool xml, ReadingTable &table, bool emptyFirst,
-                      Notifier &notifier, qint64 chunk)
+Outcome LoadReadingBytes(QByteArrayView bytes, bool xml, ReadingTable &table, bool emptyFirst, qint64 chunk)
 {
     if (emptyFirst)
         table.clear();
     ByteSource source(bytes, chunk);
-    const bool ok = loadFrom(source, xml, table, {});
-    if (!ok)
-        notifier.error(loadFailedText());
-    return ok;
+    return loadFrom(source, xml, table, {}) ? Outcome::success() : loadFailed();
 }
 
 } // namespace sorrel
