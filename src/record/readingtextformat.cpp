@@ -67,12 +67,12 @@ struct Token {
 
 class TextLoader {
 public:
-    TextLoader(ReadingTable &table) : table_(table), ids_{TextIds(table), TextIds(table), TextIds(table)} {}
+    explicit TextLoader(ReadingTable &table) : table_(table), ids_{TextIds(table), TextIds(table), TextIds(table)} {}
 
     // Parses the whole lines of [p, e); returns where the unfinished one starts.
     const char *consume(const char *p, const char *e, bool eof)
     {
-        bool headerSeen = headerSeen_;
+        bool headerSeen = headerSeen_; // a member would be reloaded after every row stored
         while (p < e) {
             const Line step = headerSeen ? line(p, e, eof) : skipLine(p, e, eof);
             if (step == Line::Bad)
@@ -151,7 +151,7 @@ private:
     }
 
     // p at the opening quote; false when the token runs past the bytes read so far.
-    Q_ALWAYS_INLINE bool quoted(const char *&p, const char *e, bool eof, size_t n)
+    bool quoted(const char *&p, const char *e, bool eof, size_t n)
     {
         std::vector<char> &s = unquoted_[n];
         s.clear();
