@@ -506,7 +506,7 @@ qsizetype rowsIn(const QString &file)
 {
     ReadingTable t;
     RecordingNotifier messages;
-    LoadReadingFile(file, t, false, messages);
+    LoadReadingFile(file, t, false).tell(messages);
     return t.rowCount();
 }
 

@@ -71,7 +71,7 @@ int convert(const ConvertRun &run)
     StderrNotifier notifier;
     ReadingTable table;
     bool loaded = false;
-    runGuarded(notifier, [&] { loaded = LoadReadingFile(run.in, table, true, notifier); });
+    runGuarded(notifier, [&] { loaded = LoadReadingFile(run.in, table, true).tellFailure(notifier); });
     if (!loaded && run.strict)
         return 1;
     RowWriter writer(run.out, run.format.value_or(outputFormatFor(run.out)), notifier);

@@ -252,7 +252,7 @@ int decode(DecodeRun &run)
     }
     std::fflush(stdout);
     if (recording && run.save)
-        return saveReadingTable(recording->table(), *run.save, notifier) ? 0 : 1;
+        return SaveReadingFile(recording->table(), *run.save).tellFailure(notifier) ? 0 : 1;
     return 0;
 }
 

@@ -358,7 +358,7 @@ public:
         rows_.close();
         if (!xml_)
             return synced;
-        if (!saveReadingTable(table, fileName_, notifier_)) {
+        if (!SaveReadingFile(table, fileName_).tellFailure(notifier_)) {
             if (rowCount_ == 0)
                 return false;
             notifier_.plain(QStringLiteral("sorrel-cli log: the rows recorded are kept in %1")

@@ -79,15 +79,4 @@ void SessionRecording::addFrameKeys(QJsonObject &obj)
     obj.insert(QStringLiteral("chart"), chart);
 }
 
-bool saveReadingTable(const ReadingTable &table, const QString &fileName, Notifier &notifier)
-{
-    RecordingNotifier messages;
-    bool saved = false;
-    runGuarded(messages, [&] { saved = SaveReadingFile(table, fileName, messages); });
-    if (!saved)
-        for (const RecordingNotifier::Message &m : messages.messages)
-            notifier.notify(m.kind, m.text);
-    return saved;
-}
-
 } // namespace sorrel::cli

@@ -79,8 +79,4 @@ private:
 
 QJsonObject rowObject(const ReadingRow &row);
 
-// SaveReadingFile without its success box (a tool that did its job says nothing);
-// a failure is passed on to notifier. True when the file was written.
-bool saveReadingTable(const ReadingTable &table, const QString &fileName, Notifier &notifier);
-
 } // namespace sorrel::cli

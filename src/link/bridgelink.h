@@ -2,6 +2,7 @@
 // The USB bridge link: USB ("USB Connect ") opens the one bridge present through the
 // bridge library calls, and Timer1 polls it every 10 ms; each 32-byte read is a frame.
 
+#include "base/outcome.h"
 #include "link/bridgeapi.h"
 
 #include <QObject>
@@ -35,7 +36,9 @@ public:
     std::function<void(const QString &)> onFrame;
 
     void USBClick();    // by USB's new position
-    void usb_dllClick();
+    void usb_dllClick(); // open(), its failure told in a plain box
+    // Opens the one bridge attached (closing one opened before) and sets it up.
+    Outcome open();
     void Timer1Timer();
 
     QTimer &Timer1() { return timer_; }

@@ -107,10 +107,10 @@ Recorder::LoadingHold::~LoadingHold()
         --recorder_->holds_;
 }
 
-bool Recorder::loadReadingFile(const QString &fileName, Notifier &notifier, const FileProgress &progress)
+Outcome Recorder::loadReadingFile(const QString &fileName, const FileProgress &progress)
 {
     const LoadingHold hold(this);
-    return LoadReadingFile(fileName, table_, false, notifier, progress);
+    return LoadReadingFile(fileName, table_, false, progress);
 }
 
 } // namespace sorrel

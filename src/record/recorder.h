@@ -85,7 +85,7 @@ public:
     };
     bool loading() const { return holds_ > 0; }
     // LoadReadingFile into this recorder's table (never emptied first), under a hold.
-    bool loadReadingFile(const QString &fileName, Notifier &notifier, const FileProgress &progress = {});
+    Outcome loadReadingFile(const QString &fileName, const FileProgress &progress = {});
 
     qint32 nextNumber() const { return nextNumber_; }
     qint32 recordedCount() const { return recordedCount_; }

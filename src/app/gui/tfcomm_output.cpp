@@ -129,7 +129,7 @@ void TFCOMM::saveReadingFileTo(const QString &fileName)
 {
     {
         FileWork work(this, QStringLiteral("Saving readings..."), notifier_);
-        runGuarded(work, [&] { SaveReadingFile(cds1, fileName, work, work.progress()); });
+        runGuarded(work, [&] { SaveReadingFile(cds1, fileName, work.progress()).tell(work); });
     }
     update();
 }
@@ -150,10 +150,9 @@ void TFCOMM::loadReadingFileFrom(const QString &fileName)
         // The progress runs the event loop: frames still reach the panel, but the
         // recorder holds them off until the file is in.
         runGuarded(work, [&] {
-            if (recorder_)
-                recorder_->loadReadingFile(fileName, work, work.progress());
-            else
-                LoadReadingFile(fileName, cds1, false, work, work.progress());
+            const Outcome loaded = recorder_ ? recorder_->loadReadingFile(fileName, work.progress())
+                                             : LoadReadingFile(fileName, cds1, false, work.progress());
+            loaded.tell(work);
         });
     }
     update();
@@ -189,10 +188,7 @@ void TFCOMM::saveChartPictureTo(const QString &fileName)
 {
     if (!Chtshow)
         return;
-    runGuarded(notifier_, [&] {
-        saveChartPicture(Chtshow, fileName);
-        notifier_.information(QStringLiteral("Graphic has saved on ") + fileName);
-    });
+    runGuarded(notifier_, [&] { saveChartPicture(Chtshow, fileName).tell(notifier_); });
 }
 
 } // namespace sorrel
