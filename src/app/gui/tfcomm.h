@@ -6,6 +6,7 @@
 #include "app/options.h"
 #include "link/gui/linkwidgets.h"
 #include "record/readingtable.h"
+#include "record/recording.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -94,8 +95,8 @@ public:
     // Typed views of DBGrid1 and Chtshow, and the core objects behind them.
     ReadingGridView *readingGrid() const;
     TrendChartView *trendChart() const;
-    TChartControl *chartControl() const { return chartControl_; }
-    Recorder *recorder() const { return recorder_; }
+    TChartControl *chartControl() const;
+    Recorder *recorder() const;
     void INDataToTable();
     void RecordNewClick();
     void TbFdClick();
@@ -115,8 +116,7 @@ private:
     void buildChartToolbar();
     void destroyChartController(); // FormDestroy
     ReadingGridModel *gridModel_ = nullptr;
-    TChartControl *chartControl_ = nullptr; // owned; freed by FormDestroy
-    Recorder *recorder_ = nullptr;          // owned; freed by FormDestroy
+    std::unique_ptr<Recording> recording_; // from FormCreate to FormDestroy
     QRect chartNormalGeometry_;
 
 public:

@@ -8,6 +8,7 @@
 #include "record/gui/recordicons.h"
 #include "record/gui/trendchartview.h"
 #include "record/recorder.h"
+#include "record/recording.h"
 
 #include <QActionGroup>
 #include <QCheckBox>
@@ -90,8 +91,8 @@ void TFCOMM::setupRecording()
         const qint32 limit = kRecordLimits[i].limit;
         // N10001Click ... limitessClick
         connect(a, &QAction::triggered, this, [this, limit] {
-            if (recorder_)
-                recorder_->setRecordLimit(limit);
+            if (recorder())
+                recorder()->setRecordLimit(limit);
         });
     }
 }
@@ -133,12 +134,12 @@ void TFCOMM::buildRecordPanel()
     RecordSITime->installEventFilter(digits);
 
     connect(RepeatSet, &QCheckBox::toggled, this, [this](bool on) {
-        if (recorder_)
-            recorder_->setRepeat(on);
+        if (recorder())
+            recorder()->setRepeat(on);
     });
     connect(RecordSI, &QCheckBox::toggled, this, [this](bool on) {
-        if (recorder_)
-            recorder_->setSamplingInterval(on);
+        if (recorder())
+            recorder()->setSamplingInterval(on);
     });
     connect(RecordSITime, &QLineEdit::textChanged, this, [this] { RecordSITimeChange(); });
     connect(RecordNew, &QAbstractButton::clicked, this, [this] { RecordNewClick(); });
@@ -207,104 +208,110 @@ void TFCOMM::buildChartToolbar()
     connect(Timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
 }
 
+TChartControl *TFCOMM::chartControl() const
+{
+    return recording_ ? &recording_->chartControl() : nullptr;
+}
+
+Recorder *TFCOMM::recorder() const
+{
+    return recording_ ? &recording_->recorder() : nullptr;
+}
+
 void TFCOMM::createChartController()
 {
-    chartControl_ = new TChartControl(trendChart()->model(), kStartPageSize);
+    // cds1 is a member and starts empty; the recorder that fills it starts with the
+    // controller.
+    recording_ = std::make_unique<Recording>(cds1, trendChart()->model(), kStartPageSize, session_->state(),
+                                             session_->panel(), notifier_);
 }
 
 void TFCOMM::createReadingTable()
 {
-    // cds1 is a member and starts empty; the recorder that fills it starts here.
-    recorder_ = new Recorder(cds1, *chartControl_, session_->state(), session_->panel(), notifier_,
-                             systemTimeSeparator());
-    recorder_->setRepeat(RepeatSet->isChecked());
-    recorder_->setSamplingInterval(RecordSI->isChecked());
-    recorder_->onPage = [this](int page) {
+    Recorder &recorder = recording_->recorder();
+    recorder.setRepeat(RepeatSet->isChecked());
+    recorder.setSamplingInterval(RecordSI->isChecked());
+    connect(&recorder, &Recorder::pointAdded, this, [this](int page) {
         const QString caption = QString::number(page);
         if (Bt10->text() != caption)
             Bt10->setText(caption);
-    };
-    session_->onRecord = [this] { INDataToTable(); };
+    });
+    connect(session_.get(), &MeterSession::readingJudged, recording_.get(), &Recording::record);
 }
 
 void TFCOMM::destroyChartController()
 {
-    if (session_)
-        session_->onRecord = nullptr;
     if (gridModel_)
         gridModel_->detach();
-    delete recorder_;
-    recorder_ = nullptr;
-    delete chartControl_;
-    chartControl_ = nullptr;
+    recording_.reset();
 }
 
 void TFCOMM::INDataToTable()
 {
-    if (recorder_)
-        recorder_->INDataToTable();
+    if (recording_)
+        recording_->record();
 }
 
 void TFCOMM::RecordNewClick()
 {
-    if (recorder_)
-        recorder_->RecordNewClick();
+    if (recorder())
+        recorder()->RecordNewClick();
 }
 
 void TFCOMM::TrecordTimer()
 {
-    if (recorder_)
-        recorder_->TrecordTimer();
+    if (recorder())
+        recorder()->TrecordTimer();
 }
 
 void TFCOMM::RecordSITimeChange()
 {
-    if (recorder_)
-        recorder_->RecordSITimeChange(RecordSITime->text());
+    if (recorder())
+        recorder()->RecordSITimeChange(RecordSITime->text());
 }
 
 void TFCOMM::showPage()
 {
-    if (chartControl_)
-        Bt10->setText(QString::number(chartControl_->currentPage()));
+    if (chartControl())
+        Bt10->setText(QString::number(chartControl()->currentPage()));
 }
 
 void TFCOMM::BtFirstClick()
 {
-    if (!chartControl_)
+    if (!chartControl())
         return;
-    chartControl_->FirstPage();
+    chartControl()->FirstPage();
     showPage();
 }
 
 void TFCOMM::BTPreviousClick()
 {
-    if (!chartControl_)
+    if (!chartControl())
         return;
-    chartControl_->PreviousPage();
+    chartControl()->PreviousPage();
     showPage();
 }
 
 void TFCOMM::BtNextClick()
 {
-    if (!chartControl_)
+    if (!chartControl())
         return;
-    chartControl_->NextPage();
+    chartControl()->NextPage();
     showPage();
 }
 
 void TFCOMM::BTlastClick()
 {
-    if (!chartControl_)
+    if (!chartControl())
         return;
-    chartControl_->LastPage();
+    chartControl()->LastPage();
     showPage();
 }
 
 void TFCOMM::btFillClick()
 {
-    if (chartControl_)
-        chartControl_->SetFill(BtFill->isChecked());
+    if (chartControl())
+        chartControl()->SetFill(BtFill->isChecked());
 }
 
 void TFCOMM::MaxrecordChange()
@@ -322,8 +329,8 @@ void TFCOMM::Timer2Timer()
         Maxrecord->setSelection(0, 3);
         n = kStartPageSize;
     }
-    if (chartControl_)
-        chartControl_->SetPageSize(n);
+    if (chartControl())
+        chartControl()->SetPageSize(n);
     showPage();
     Timer2->stop();
 }
