@@ -217,7 +217,7 @@ int decode(DecodeRun &run)
         run.frameKeys.push_back([&](const MeterSession &, QJsonObject &obj) { recording->addFrameKeys(obj); });
     }
 
-    QObject::connect(&session, &MeterSession::frameDecoded, [&] {
+    QObject::connect(&session, &MeterSession::frameDecoded, &session, [&] {
         QJsonObject obj = frameObject(session);
         for (const auto &keys : run.frameKeys)
             keys(session, obj);

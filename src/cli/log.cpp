@@ -45,7 +45,7 @@ public:
             return 1;
         }
         QSocketNotifier stopNotifier(signals_.readFd(), QSocketNotifier::Read);
-        QObject::connect(&stopNotifier, &QSocketNotifier::activated, [this] {
+        QObject::connect(&stopNotifier, &QSocketNotifier::activated, &context_, [this] {
             signals_.drain();
             end(0);
         });
@@ -65,12 +65,12 @@ public:
 
         QTimer trecord; // the sampling countdown, as the window's
         trecord.setInterval(1000);
-        QObject::connect(&trecord, &QTimer::timeout, [&recorder] { recorder.TrecordTimer(); });
+        QObject::connect(&trecord, &QTimer::timeout, &recorder, &Recorder::TrecordTimer);
         trecord.start();
 
         QTimer flush;
         flush.setInterval(1000);
-        QObject::connect(&flush, &QTimer::timeout, [this] {
+        QObject::connect(&flush, &QTimer::timeout, &context_, [this] {
             if (!outputs_.sync())
                 end(outputs_.readerGone() ? 0 : 1);
         });
@@ -83,7 +83,7 @@ public:
         }
         QTimer watch; // lost devices, once a second
         watch.setInterval(1000);
-        QObject::connect(&watch, &QTimer::timeout, [this] { watchMeter(); });
+        QObject::connect(&watch, &QTimer::timeout, &context_, [this] { watchMeter(); });
         if (!openMeter())
             return 1;
         watch.start();
@@ -97,7 +97,7 @@ public:
             auto arm = [&deadline, &clock, endMs] {
                 deadline.start(int(std::min<qint64>(std::max<qint64>(endMs - clock.elapsed(), 0), 3600 * 1000)));
             };
-            QObject::connect(&deadline, &QTimer::timeout, [this, &clock, endMs, arm] {
+            QObject::connect(&deadline, &QTimer::timeout, &context_, [this, &clock, endMs, arm] {
                 if (clock.elapsed() >= endMs)
                     end(0);
                 else
@@ -215,7 +215,7 @@ private:
     }
 
     const LogRun &run_;
-    QObject context_; // of the connections to the recording
+    QObject context_; // of the connections made by exec()
     ProgressLine progress_;
     LogNotifier notifier_;
     MeterSession session_;
