@@ -31,7 +31,6 @@ public:
     void record();
     // Takes no more readings (the end of a run).
     void stop() { stopped_ = true; }
-    bool stopped() const { return stopped_; }
 
 Q_SIGNALS:
     // After each INDataToTable call made by record().
