@@ -95,8 +95,8 @@ public:
     // Typed views of DBGrid1 and Chtshow, and the core objects behind them.
     ReadingGridView *readingGrid() const;
     TrendChartView *trendChart() const;
-    TChartControl *chartControl() const;
-    Recorder *recorder() const;
+    TChartControl *chartControl() const { return chartControl_; }
+    Recorder *recorder() const { return recorder_; }
     void INDataToTable();
     void RecordNewClick();
     void TbFdClick();
@@ -116,7 +116,9 @@ private:
     void buildChartToolbar();
     void destroyChartController(); // FormDestroy
     ReadingGridModel *gridModel_ = nullptr;
-    std::unique_ptr<Recording> recording_; // from FormCreate to FormDestroy
+    std::unique_ptr<Recording> recording_;  // from FormCreate to FormDestroy
+    TChartControl *chartControl_ = nullptr; // recording_'s, while it lives
+    Recorder *recorder_ = nullptr;          // recording_'s, while it lives
     QRect chartNormalGeometry_;
 
 public:

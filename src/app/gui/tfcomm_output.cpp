@@ -150,8 +150,8 @@ void TFCOMM::loadReadingFileFrom(const QString &fileName)
         // The progress runs the event loop: frames still reach the panel, but the
         // recorder holds them off until the file is in.
         runGuarded(work, [&] {
-            if (recorder())
-                recorder()->loadReadingFile(fileName, work, work.progress());
+            if (recorder_)
+                recorder_->loadReadingFile(fileName, work, work.progress());
             else
                 LoadReadingFile(fileName, cds1, false, work, work.progress());
         });

@@ -91,8 +91,8 @@ void TFCOMM::setupRecording()
         const qint32 limit = kRecordLimits[i].limit;
         // N10001Click ... limitessClick
         connect(a, &QAction::triggered, this, [this, limit] {
-            if (recorder())
-                recorder()->setRecordLimit(limit);
+            if (recorder_)
+                recorder_->setRecordLimit(limit);
         });
     }
 }
@@ -134,12 +134,12 @@ void TFCOMM::buildRecordPanel()
     RecordSITime->installEventFilter(digits);
 
     connect(RepeatSet, &QCheckBox::toggled, this, [this](bool on) {
-        if (recorder())
-            recorder()->setRepeat(on);
+        if (recorder_)
+            recorder_->setRepeat(on);
     });
     connect(RecordSI, &QCheckBox::toggled, this, [this](bool on) {
-        if (recorder())
-            recorder()->setSamplingInterval(on);
+        if (recorder_)
+            recorder_->setSamplingInterval(on);
     });
     connect(RecordSITime, &QLineEdit::textChanged, this, [this] { RecordSITimeChange(); });
     connect(RecordNew, &QAbstractButton::clicked, this, [this] { RecordNewClick(); });
@@ -208,30 +208,21 @@ void TFCOMM::buildChartToolbar()
     connect(Timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
 }
 
-TChartControl *TFCOMM::chartControl() const
-{
-    return recording_ ? &recording_->chartControl() : nullptr;
-}
-
-Recorder *TFCOMM::recorder() const
-{
-    return recording_ ? &recording_->recorder() : nullptr;
-}
-
 void TFCOMM::createChartController()
 {
     // cds1 is a member and starts empty; the recorder that fills it starts with the
     // controller.
     recording_ = std::make_unique<Recording>(cds1, trendChart()->model(), kStartPageSize, session_->state(),
                                              session_->panel(), notifier_);
+    chartControl_ = &recording_->chartControl();
+    recorder_ = &recording_->recorder();
 }
 
 void TFCOMM::createReadingTable()
 {
-    Recorder &recorder = recording_->recorder();
-    recorder.setRepeat(RepeatSet->isChecked());
-    recorder.setSamplingInterval(RecordSI->isChecked());
-    connect(&recorder, &Recorder::pointAdded, this, [this](int page) {
+    recorder_->setRepeat(RepeatSet->isChecked());
+    recorder_->setSamplingInterval(RecordSI->isChecked());
+    connect(recorder_, &Recorder::pointAdded, this, [this](int page) {
         const QString caption = QString::number(page);
         if (Bt10->text() != caption)
             Bt10->setText(caption);
@@ -243,6 +234,8 @@ void TFCOMM::destroyChartController()
 {
     if (gridModel_)
         gridModel_->detach();
+    recorder_ = nullptr;
+    chartControl_ = nullptr;
     recording_.reset();
 }
 
@@ -254,64 +247,64 @@ void TFCOMM::INDataToTable()
 
 void TFCOMM::RecordNewClick()
 {
-    if (recorder())
-        recorder()->RecordNewClick();
+    if (recorder_)
+        recorder_->RecordNewClick();
 }
 
 void TFCOMM::TrecordTimer()
 {
-    if (recorder())
-        recorder()->TrecordTimer();
+    if (recorder_)
+        recorder_->TrecordTimer();
 }
 
 void TFCOMM::RecordSITimeChange()
 {
-    if (recorder())
-        recorder()->RecordSITimeChange(RecordSITime->text());
+    if (recorder_)
+        recorder_->RecordSITimeChange(RecordSITime->text());
 }
 
 void TFCOMM::showPage()
 {
-    if (chartControl())
-        Bt10->setText(QString::number(chartControl()->currentPage()));
+    if (chartControl_)
+        Bt10->setText(QString::number(chartControl_->currentPage()));
 }
 
 void TFCOMM::BtFirstClick()
 {
-    if (!chartControl())
+    if (!chartControl_)
         return;
-    chartControl()->FirstPage();
+    chartControl_->FirstPage();
     showPage();
 }
 
 void TFCOMM::BTPreviousClick()
 {
-    if (!chartControl())
+    if (!chartControl_)
         return;
-    chartControl()->PreviousPage();
+    chartControl_->PreviousPage();
     showPage();
 }
 
 void TFCOMM::BtNextClick()
 {
-    if (!chartControl())
+    if (!chartControl_)
         return;
-    chartControl()->NextPage();
+    chartControl_->NextPage();
     showPage();
 }
 
 void TFCOMM::BTlastClick()
 {
-    if (!chartControl())
+    if (!chartControl_)
         return;
-    chartControl()->LastPage();
+    chartControl_->LastPage();
     showPage();
 }
 
 void TFCOMM::btFillClick()
 {
-    if (chartControl())
-        chartControl()->SetFill(BtFill->isChecked());
+    if (chartControl_)
+        chartControl_->SetFill(BtFill->isChecked());
 }
 
 void TFCOMM::MaxrecordChange()
@@ -329,8 +322,8 @@ void TFCOMM::Timer2Timer()
         Maxrecord->setSelection(0, 3);
         n = kStartPageSize;
     }
-    if (chartControl())
-        chartControl()->SetPageSize(n);
+    if (chartControl_)
+        chartControl_->SetPageSize(n);
     showPage();
     Timer2->stop();
 }
