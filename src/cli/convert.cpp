@@ -31,10 +31,6 @@ struct ConvertRun {
     bool strict = false;
 };
 
-struct BadOption {
-    QString message;
-};
-
 void fail(const QString &message) { throw BadOption{QStringLiteral("sorrel-cli convert: ") + message}; }
 
 ConvertRun parseArguments(const QStringList &args)
@@ -93,19 +89,11 @@ int convert(const ConvertRun &run)
 
 int runConvert(const QStringList &args)
 {
-    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    ConvertRun run;
-    try {
-        run = parseArguments(args);
-    } catch (const BadOption &bad) {
-        std::fprintf(stderr, "%s\n", bad.message.toLocal8Bit().constData());
-        return 2;
-    }
-    std::signal(SIGPIPE, SIG_IGN);
-    return convert(run);
+    return runCommand(args, kUsage, [&] {
+        const ConvertRun run = parseArguments(args);
+        std::signal(SIGPIPE, SIG_IGN);
+        return convert(run);
+    });
 }
 
 } // namespace sorrel::cli

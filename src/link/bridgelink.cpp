@@ -1,16 +1,23 @@
 #include "link/bridgelink.h"
 
+#include "decode/decodedframe.h"
 #include "link/meterport.h"
 #include "link/togglegroup.h"
 
 namespace sorrel {
 
+void writeBridgeFrameText(QByteArrayView bytes, QString &text)
+{
+    text.resize(bytes.size());
+    QChar *out = text.data();
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        out[i] = QLatin1Char(kHexDigits[std::uint8_t(bytes[i]) & 0x0f]);
+}
+
 QString bridgeFrameText(const quint8 *bytes, int count)
 {
-    static const char digits[] = "0123456789ABCDEF";
-    QString text(count, Qt::Uninitialized);
-    for (int i = 0; i < count; ++i)
-        text[i] = QLatin1Char(digits[bytes[i] & 0x0F]);
+    QString text;
+    writeBridgeFrameText(QByteArrayView(bytes, count), text);
     return text;
 }
 
@@ -84,8 +91,8 @@ void BridgeLink::Timer1Timer()
     if (status_ != SiStatus::Success)
         return;
     const QString text = bridgeFrameText(buffer_.data(), kFrameBytes);
-    if (!session_.previewOpen() && onFrame)
-        onFrame(text);
+    if (!session_.previewOpen())
+        Q_EMIT frameReceived(text);
     // The poll shares the serial accumulators, and empties them after each read.
     session_.clearSerialAccumulators();
     api_.SI_FlushBuffers(handle_, 1, 1);

@@ -6,6 +6,7 @@
 #include "app/options.h"
 #include "link/gui/linkwidgets.h"
 #include "record/readingtable.h"
+#include "record/recording.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -115,8 +116,9 @@ private:
     void buildChartToolbar();
     void destroyChartController(); // FormDestroy
     ReadingGridModel *gridModel_ = nullptr;
-    TChartControl *chartControl_ = nullptr; // owned; freed by FormDestroy
-    Recorder *recorder_ = nullptr;          // owned; freed by FormDestroy
+    std::unique_ptr<Recording> recording_;  // from FormCreate to FormDestroy
+    TChartControl *chartControl_ = nullptr; // recording_'s, while it lives
+    Recorder *recorder_ = nullptr;          // recording_'s, while it lives
     QRect chartNormalGeometry_;
 
 public:

@@ -66,7 +66,7 @@ void TFCOMM::setupDisplay()
     connect(KD->KdSx, &MagnifierPicture::clicked, this, [this] { KdFdClick(); });
     connect(KD, &DialPanel::resized, this, [this] { KDResize(); });
 
-    session_->onDialRun = [this](int position) { KDrun(position); };
+    connect(session_.get(), &MeterSession::dialMoved, this, [this](int position) { KDrun(position); });
     connect(session_.get(), &MeterSession::panelChanged, this, [this] { showPanelState(); });
     showPanelState();
 }

@@ -8,6 +8,7 @@
 #include "record/gui/recordicons.h"
 #include "record/gui/trendchartview.h"
 #include "record/recorder.h"
+#include "record/recording.h"
 
 #include <QActionGroup>
 #include <QCheckBox>
@@ -209,40 +210,39 @@ void TFCOMM::buildChartToolbar()
 
 void TFCOMM::createChartController()
 {
-    chartControl_ = new TChartControl(trendChart()->model(), kStartPageSize);
+    // cds1 is a member and starts empty; the recorder that fills it starts with the
+    // controller.
+    recording_ = std::make_unique<Recording>(cds1, trendChart()->model(), kStartPageSize, session_->state(),
+                                             session_->panel(), notifier_);
+    chartControl_ = &recording_->chartControl();
+    recorder_ = &recording_->recorder();
 }
 
 void TFCOMM::createReadingTable()
 {
-    // cds1 is a member and starts empty; the recorder that fills it starts here.
-    recorder_ = new Recorder(cds1, *chartControl_, session_->state(), session_->panel(), notifier_,
-                             systemTimeSeparator());
     recorder_->setRepeat(RepeatSet->isChecked());
     recorder_->setSamplingInterval(RecordSI->isChecked());
-    recorder_->onPage = [this](int page) {
+    connect(recorder_, &Recorder::pointAdded, this, [this](int page) {
         const QString caption = QString::number(page);
         if (Bt10->text() != caption)
             Bt10->setText(caption);
-    };
-    session_->onRecord = [this] { INDataToTable(); };
+    });
+    connect(session_.get(), &MeterSession::readingJudged, recording_.get(), &Recording::record);
 }
 
 void TFCOMM::destroyChartController()
 {
-    if (session_)
-        session_->onRecord = nullptr;
     if (gridModel_)
         gridModel_->detach();
-    delete recorder_;
     recorder_ = nullptr;
-    delete chartControl_;
     chartControl_ = nullptr;
+    recording_.reset();
 }
 
 void TFCOMM::INDataToTable()
 {
-    if (recorder_)
-        recorder_->INDataToTable();
+    if (recording_)
+        recording_->record();
 }
 
 void TFCOMM::RecordNewClick()

@@ -20,19 +20,19 @@ ReadingGridModel::ReadingGridModel(ReadingTable &table, QObject *parent)
     f.setPointSize(9);
     unitFont_ = f;
 
-    table.onRowsAppended = [this](qsizetype, qsizetype last) {
+    connect(&table, &ReadingTable::rowsAppended, this, [this](qsizetype, qsizetype last) {
         const int newRows = viewRows(last + 1);
         if (newRows <= shownRows_)
             return;
         beginInsertRows({}, shownRows_, newRows - 1);
         shownRows_ = newRows;
         endInsertRows();
-    };
-    table.onReset = [this] {
+    });
+    connect(&table, &ReadingTable::reset, this, [this] {
         beginResetModel();
         shownRows_ = viewRows(table_->rowCount());
         endResetModel();
-    };
+    });
 }
 
 void ReadingGridModel::detach()
@@ -40,8 +40,7 @@ void ReadingGridModel::detach()
     if (!table_)
         return;
     beginResetModel();
-    table_->onRowsAppended = nullptr;
-    table_->onReset = nullptr;
+    disconnect(table_, nullptr, this, nullptr);
     table_ = nullptr;
     shownRows_ = 0;
     endResetModel();
