@@ -64,8 +64,8 @@ int main(int argc, char **argv)
     RecordingNotifier notifier;
     MeterSession session(resolveProfile(ModelFlags::shipped()), QStringLiteral("."), notifier);
     long long counted = 0, dialMoves = 0;
-    session.onRecord = [&] { ++counted; };
-    session.onDialRun = [&](int) { ++dialMoves; };
+    QObject::connect(&session, &MeterSession::readingJudged, &session, [&] { ++counted; });
+    QObject::connect(&session, &MeterSession::dialMoved, &session, [&] { ++dialMoves; });
 
     // 1000 frames with readings that all differ from their neighbours.
     constexpr int kFrames = 1000;

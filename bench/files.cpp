@@ -97,9 +97,9 @@ int child(const QString &what, qint64 n, const QString &file)
     double seconds = 0;
     if (what.startsWith(u"save")) {
         fillTable(table, n);
-        seconds = timeIt([&] { SaveReadingFile(table, file, notifier); });
+        seconds = timeIt([&] { SaveReadingFile(table, file).tell(notifier); });
     } else {
-        seconds = timeIt([&] { LoadReadingFile(file, table, false, notifier); });
+        seconds = timeIt([&] { LoadReadingFile(file, table, false).tell(notifier); });
         if (table.rowCount() != n)
             std::fprintf(stderr, "%s gave %lld rows\n", qPrintable(what), qlonglong(table.rowCount()));
     }

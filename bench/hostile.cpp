@@ -153,7 +153,7 @@ int child(const QString &file)
     const qint64 before = statusKb("VmRSS:");
     QElapsedTimer t;
     t.start();
-    const bool ok = LoadReadingFile(file, table, false, notifier);
+    const bool ok = LoadReadingFile(file, table, false).tell(notifier);
     const double seconds = double(t.nsecsElapsed()) / 1e9;
     const qint64 peak = statusKb("VmHWM:");
     bool leaked = false;

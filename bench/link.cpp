@@ -25,6 +25,7 @@
 #include "record/readingfiles.h"
 #include "record/readingtable.h"
 #include "record/recorder.h"
+#include "record/recording.h"
 #include "record/trendchartmodel.h"
 
 #include <QApplication>
@@ -309,7 +310,7 @@ int benchLatency(int frames)
         BridgeLink link(api, h.session, h.toggles);
         PacedWriter writer(pty, encodeTernBridgeFrame(d), frames);
         std::vector<double> ms;
-        link.onFrame = [&](const QString &frame) { h.session.dispatchBridgeFrame(frame); };
+        QObject::connect(&link, &BridgeLink::frameReceived, &h.session, &MeterSession::dispatchBridgeFrame);
         QObject::connect(&h.session, &MeterSession::frameDecoded, [&] { arrived(writer, ms); });
         usb(link, h.toggles, true);
         play(writer);
@@ -321,15 +322,17 @@ int benchLatency(int frames)
 
 // ---------------------------------------------------------------------------
 
-// The window's recording step without the window: the session's recorder hook appends
-// to a reading table and charts into a plain chart model.
+// The window's recording step without the window: the session's judged readings are
+// recorded into a reading table and charted into a plain chart model.
 struct HeadlessRecorder {
     Headless h;
     ReadingTable table;
     TrendChartModel chart;
-    TChartControl control{chart, 100};
-    Recorder recorder{table, control, h.session.state(), h.session.panel(), h.notifier, systemTimeSeparator()};
-    HeadlessRecorder() { h.session.onRecord = [this] { recorder.INDataToTable(); }; }
+    Recording recording{table, chart, 100, h.session.state(), h.session.panel(), h.notifier};
+    HeadlessRecorder()
+    {
+        QObject::connect(&h.session, &MeterSession::readingJudged, &recording, &Recording::record);
+    }
 };
 
 int benchTable(int frames)
@@ -351,7 +354,7 @@ int benchTable(int frames)
         };
         PacedWriter writer(pty, serialFrame, frames);
         std::vector<double> ms;
-        r.table.onRowsAppended = [&](qsizetype, qsizetype) { arrived(writer, ms); };
+        QObject::connect(&r.table, &ReadingTable::rowsAppended, &r.table, [&] { arrived(writer, ms); });
         if (!driver.Connect()) {
             std::fprintf(stderr, "serial port did not open\n");
             return 1;
@@ -367,10 +370,10 @@ int benchTable(int frames)
         PseudoTerminal pty;
         TtyBridgeApi api([&] { return QStringList{pty.slavePath()}; });
         BridgeLink link(api, r.h.session, r.h.toggles);
-        link.onFrame = [&](const QString &frame) { r.h.session.dispatchBridgeFrame(frame); };
+        QObject::connect(&link, &BridgeLink::frameReceived, &r.h.session, &MeterSession::dispatchBridgeFrame);
         PacedWriter writer(pty, bridgeFrame, frames);
         std::vector<double> ms;
-        r.table.onRowsAppended = [&](qsizetype, qsizetype) { arrived(writer, ms); };
+        QObject::connect(&r.table, &ReadingTable::rowsAppended, &r.table, [&] { arrived(writer, ms); });
         usb(link, r.h.toggles, true);
         play(writer);
         report("bridge, session and recorder (10 ms poll)", ms, "row in table", &writer);
@@ -427,7 +430,7 @@ int benchUnplug(int seconds)
     auto api = meter.makeBridgeApi();
     BridgeLink bridge(*api, h.session, h.toggles);
     int bridgeFrames = 0;
-    bridge.onFrame = [&](const QString &) { ++bridgeFrames; };
+    QObject::connect(&bridge, &BridgeLink::frameReceived, &bridge, [&] { ++bridgeFrames; });
     usb(bridge, h.toggles, true);
 
     auto pty = std::make_unique<PseudoTerminal>();
@@ -507,7 +510,7 @@ qsizetype rowsIn(const QString &file)
 {
     ReadingTable t;
     RecordingNotifier messages;
-    LoadReadingFile(file, t, false, messages);
+    LoadReadingFile(file, t, false).tell(messages);
     return t.rowCount();
 }
 
@@ -583,7 +586,7 @@ int benchCycles(int n)
     TtyBridgeApi api([&] { return bridgePty ? QStringList{bridgePty->slavePath()} : QStringList{}; });
     BridgeLink bridge(api, h.session, h.toggles);
     int bridgeFrames = 0;
-    bridge.onFrame = [&](const QString &) { ++bridgeFrames; };
+    QObject::connect(&bridge, &BridgeLink::frameReceived, &bridge, [&] { ++bridgeFrames; });
 
     // One cycle first so that lazily made resources (the event loop's own) are counted.
     const int fd0Raw = openFds();

@@ -183,8 +183,8 @@ struct Rig {
         recorder.setRecordLimit(limit);
         // The meter's own time of day: frame k at k * 10 ms after midnight.
         recorder.clock = [this] { return QTime::fromMSecsSinceStartOfDay(int(frame * 10 % 86400000)); };
-        recorder.onPage = [this](int p) { page = p; };
-        session.onRecord = [this] { recorder.INDataToTable(); };
+        QObject::connect(&recorder, &Recorder::pointAdded, &recorder, [this](int p) { page = p; });
+        QObject::connect(&session, &MeterSession::readingJudged, &recorder, &Recorder::INDataToTable);
         QApplication::processEvents();
     }
 };

@@ -88,7 +88,8 @@ void measure(Run run, int readings, const std::vector<QByteArray> &frames)
     std::vector<double> frameUs, addedUs;
     frameUs.reserve(size_t(readings));
     addedUs.reserve(size_t(readings));
-    recording.table().onRowsAppended = [&](qsizetype first, qsizetype last) {
+    QObject receiver;
+    QObject::connect(&recording.table(), &ReadingTable::rowsAppended, &receiver, [&](qsizetype first, qsizetype last) {
         for (qsizetype i = first; i <= last; ++i) {
             const auto t0 = Clock::now();
             StreamRow row{recording.table().row(i), QDateTime::currentDateTime(),
@@ -97,7 +98,7 @@ void measure(Run run, int readings, const std::vector<QByteArray> &frames)
                 run.output(row);
             addedUs.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
         }
-    };
+    });
     const auto start = Clock::now();
     for (int i = 0; i < readings; ++i) {
         const auto t0 = Clock::now();
@@ -113,7 +114,7 @@ void measure(Run run, int readings, const std::vector<QByteArray> &frames)
                  percentile(frameUs, 0.5), percentile(frameUs, 0.99), percentile(addedUs, 0.5),
                  percentile(addedUs, 0.99));
     std::fflush(gOut);
-    recording.table().onRowsAppended = nullptr;
+    QObject::disconnect(&recording.table(), nullptr, &receiver, nullptr);
 }
 
 int freePort()

@@ -78,8 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString sep = QString::fromUtf16(kSeparators[(setup >> 4) % 4]);
     MeterSession session(resolveProfile(*flags), sep, notifier);
     int dialCalls = 0;
-    session.onDialRun = [&](int) { ++dialCalls; };
-    session.onRecord = [&] { check(session.lastOutcome().family == Family::Tern); };
+    QObject::connect(&session, &MeterSession::dialMoved, &session, [&] { ++dialCalls; });
+    QObject::connect(&session, &MeterSession::readingJudged, &session,
+                     [&] { check(session.lastOutcome().family == Family::Tern); });
     const QByteArrayView bytes(reinterpret_cast<const char *>(data), qsizetype(size));
 
     switch (road) {

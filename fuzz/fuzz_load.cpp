@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ReadingTable table;
     table.append(kBefore);
     RecordingNotifier notifier;
-    const bool ok = LoadReadingBytes(bytes, kXml, table, false, notifier, chunk);
+    const bool ok = LoadReadingBytes(bytes, kXml, table, false, chunk).tell(notifier);
 
     // One message exactly when the load failed, and it is the failure's.
     check(notifier.messages.size() == (ok ? 0 : 1));
@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         ReadingTable whole;
         whole.append(kBefore);
         RecordingNotifier quiet;
-        check(LoadReadingBytes(bytes, kXml, whole, false, quiet) == ok);
+        check(LoadReadingBytes(bytes, kXml, whole, false).tell(quiet) == ok);
         check(sameRows(table, whole));
     }
     return 0;

@@ -1,6 +1,7 @@
 #include "app/metersession.h"
 
 #include "decode/dispatch.h"
+#include "link/bridgelink.h"
 
 namespace sorrel {
 
@@ -96,11 +97,7 @@ void MeterSession::dispatchBridgeRead(QByteArrayView bytes)
 {
     if (state_.previewOpen)
         return;
-    char digits[32];
-    const qsizetype n = std::min<qsizetype>(bytes.size(), 32);
-    for (qsizetype i = 0; i < n; ++i)
-        digits[i] = kHexDigits[std::uint8_t(bytes[i]) & 0x0f];
-    setFrameDigits(std::string_view(digits, size_t(n)));
+    writeBridgeFrameText(bytes.first(std::min<qsizetype>(bytes.size(), BridgeLink::kFrameBytes)), frameText_);
     dispatch(dispatchFamily(kBridgeDispatch, frameText_));
 }
 
@@ -236,15 +233,13 @@ void MeterSession::applyTern(const DecodedFrame &f)
 
     if (f.dial) {
         outcome_.dial = f.dial;
-        if (onDialRun)
-            onDialRun(*f.dial);
+        Q_EMIT dialMoved(*f.dial);
     }
 
     judge_.setMeasuredValue(state_.currentValue);
     outcome_.verdict = judge_.judge();
 
-    if (onRecord)
-        onRecord();
+    Q_EMIT readingJudged();
 
     panel_.setBar(f.bar);
     panel_.show(Ind::usb1);

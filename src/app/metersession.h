@@ -13,7 +13,6 @@
 
 #include <QByteArrayView>
 #include <QObject>
-#include <functional>
 #include <optional>
 
 namespace sorrel {
@@ -53,7 +52,8 @@ public:
     // A 32-digit frame text from the USB bridge, dispatched by the bridge table.
     // While the report preview is open nothing is stored or decoded.
     void dispatchBridgeFrame(const QString &frameText) override;
-    // One 32-byte bridge read: the low digit of each byte makes the frame text.
+    // One bridge read (the first 32 bytes count), as the bridge poll turns it into
+    // a frame text, dispatched as dispatchBridgeFrame does.
     void dispatchBridgeRead(QByteArrayView bytes);
     // A frame text of up to 32 digits from the HID cable, dispatched by the HID table.
     void dispatchHidFrame(const QString &frameText) override;
@@ -82,11 +82,13 @@ public:
     int idleTicks() const override { return state_.watchdogCount; }
     void setIdleTicks(int ticks) override { state_.watchdogCount = ticks; }
 
-    // Hooks the window or the tool plugs in.
-    std::function<void(int)> onDialRun;  // KDrun(position)
-    std::function<void()> onRecord;      // INDataToTable()
-
 Q_SIGNALS:
+    // A counted Tern reading set the dial (KDrun), before it is judged.
+    void dialMoved(int position);
+    // A counted Tern reading was judged: the place of INDataToTable, before the bar
+    // and the points are set.
+    void readingJudged();
+
     // After every decoder call and lamp change: the panel and the reading state may
     // have changed. Widgets repaint on it (update() coalesces).
     void panelChanged();

@@ -2,9 +2,24 @@
 
 #include "cli/recording.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace sorrel::cli {
+
+int runCommand(const QStringList &args, const char *usage, const std::function<int()> &body)
+{
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    try {
+        return body();
+    } catch (const BadOption &bad) {
+        std::fprintf(stderr, "%s\n", bad.message.toLocal8Bit().constData());
+        return 2;
+    }
+}
 
 ArgumentWalker::ArgumentWalker(const QStringList &args, Fail fail) : args_(args), fail_(std::move(fail)) {}
 

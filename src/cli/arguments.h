@@ -10,6 +10,16 @@
 
 namespace sorrel::cli {
 
+// A bad option or input: the command says it on stderr and ends with status 2.
+struct BadOption {
+    QString message;
+};
+
+// What every command does around its work: --help or -h anywhere prints usage
+// (status 0); a BadOption thrown by body is said on stderr (status 2); otherwise
+// body's status.
+int runCommand(const QStringList &args, const char *usage, const std::function<int()> &body);
+
 class ArgumentWalker {
 public:
     // Reports a bad argument; must throw.

@@ -31,10 +31,6 @@ struct ConvertRun {
     bool strict = false;
 };
 
-struct BadOption {
-    QString message;
-};
-
 void fail(const QString &message) { throw BadOption{QStringLiteral("sorrel-cli convert: ") + message}; }
 
 ConvertRun parseArguments(const QStringList &args)
@@ -71,7 +67,7 @@ int convert(const ConvertRun &run)
     StderrNotifier notifier;
     ReadingTable table;
     bool loaded = false;
-    runGuarded(notifier, [&] { loaded = LoadReadingFile(run.in, table, true, notifier); });
+    runGuarded(notifier, [&] { loaded = LoadReadingFile(run.in, table, true).tellFailure(notifier); });
     if (!loaded && run.strict)
         return 1;
     RowWriter writer(run.out, run.format.value_or(outputFormatFor(run.out)), notifier);
@@ -93,19 +89,11 @@ int convert(const ConvertRun &run)
 
 int runConvert(const QStringList &args)
 {
-    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    ConvertRun run;
-    try {
-        run = parseArguments(args);
-    } catch (const BadOption &bad) {
-        std::fprintf(stderr, "%s\n", bad.message.toLocal8Bit().constData());
-        return 2;
-    }
-    std::signal(SIGPIPE, SIG_IGN);
-    return convert(run);
+    return runCommand(args, kUsage, [&] {
+        const ConvertRun run = parseArguments(args);
+        std::signal(SIGPIPE, SIG_IGN);
+        return convert(run);
+    });
 }
 
 } // namespace sorrel::cli

@@ -42,10 +42,6 @@ struct HidReport {
     QByteArray data;
 };
 
-struct BadInput {
-    QString message;
-};
-
 // One run of the command. Further options (for example a recorder) add their keys to
 // each frame's object through `frameKeys`.
 struct DecodeRun {
@@ -59,7 +55,7 @@ struct DecodeRun {
     std::vector<std::function<void(const MeterSession &, QJsonObject &)>> frameKeys;
 };
 
-void fail(const QString &message) { throw BadInput{QStringLiteral("sorrel-cli decode: ") + message}; }
+void fail(const QString &message) { throw BadOption{QStringLiteral("sorrel-cli decode: ") + message}; }
 
 DecodeRun parseArguments(const QStringList &args)
 {
@@ -221,7 +217,7 @@ int decode(DecodeRun &run)
         run.frameKeys.push_back([&](const MeterSession &, QJsonObject &obj) { recording->addFrameKeys(obj); });
     }
 
-    QObject::connect(&session, &MeterSession::frameDecoded, [&] {
+    QObject::connect(&session, &MeterSession::frameDecoded, &session, [&] {
         QJsonObject obj = frameObject(session);
         for (const auto &keys : run.frameKeys)
             keys(session, obj);
@@ -252,7 +248,7 @@ int decode(DecodeRun &run)
     }
     std::fflush(stdout);
     if (recording && run.save)
-        return saveReadingTable(recording->table(), *run.save, notifier) ? 0 : 1;
+        return SaveReadingFile(recording->table(), *run.save).tellFailure(notifier) ? 0 : 1;
     return 0;
 }
 
@@ -260,17 +256,10 @@ int decode(DecodeRun &run)
 
 int runDecode(const QStringList &args)
 {
-    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    try {
+    return runCommand(args, kUsage, [&] {
         DecodeRun run = parseArguments(args);
         return decode(run);
-    } catch (const BadInput &bad) {
-        std::fprintf(stderr, "%s\n", bad.message.toLocal8Bit().constData());
-        return 2;
-    }
+    });
 }
 
 } // namespace sorrel::cli

@@ -19,19 +19,19 @@ QString modelName(const ModelFlags &flags)
 } // namespace
 
 LogMqtt::LogMqtt(const MqttOptions &options, const ModelFlags &flags, const QString &source, Notifier &notifier,
-                 std::function<void()> onRefused)
-    : notifier_(notifier), onRefused_(std::move(onRefused))
+                 QObject *parent)
+    : QObject(parent), notifier_(notifier)
 {
     auto report = [this](const QString &text, bool fatal) {
         auto say = [this, text, fatal] {
             notifier_.plain(text);
-            if (fatal && onRefused_)
-                onRefused_();
+            if (fatal && !stopped_)
+                Q_EMIT refused();
         };
         if (QThread::currentThread() == QCoreApplication::instance()->thread())
             say();
         else
-            QMetaObject::invokeMethod(QCoreApplication::instance(), say, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, say, Qt::QueuedConnection);
     };
     publisher_ = std::make_unique<MqttPublisher>(
         options, MqttPublisher::Identity{source, modelName(flags)}, report);
@@ -40,7 +40,7 @@ LogMqtt::LogMqtt(const MqttOptions &options, const ModelFlags &flags, const QStr
 bool LogMqtt::stop()
 {
     const qsizetype left = publisher_->stop(std::chrono::seconds(10));
-    onRefused_ = nullptr; // the run is over
+    stopped_ = true; // the run is over
     QCoreApplication::sendPostedEvents(); // what the publisher said last
     if (left > 0)
         notifier_.plain(QStringLiteral("sorrel-cli log: %1 rows were not delivered to the MQTT broker").arg(left));

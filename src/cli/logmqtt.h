@@ -6,24 +6,28 @@
 #include "base/profile.h"
 #include "cli/mqttpublisher.h"
 
-#include <functional>
+#include <QObject>
 #include <memory>
 
 namespace sorrel::cli {
 
-class LogMqtt {
+class LogMqtt : public QObject {
+    Q_OBJECT
 public:
-    // onRefused: the broker turned us away for good (the run ends with status 1).
     LogMqtt(const MqttOptions &options, const ModelFlags &flags, const QString &source, Notifier &notifier,
-            std::function<void()> onRefused);
+            QObject *parent = nullptr);
     bool start() { return publisher_->start(); }
     void publish(const StreamRow &row) { publisher_->publish(row); }
     // Gives the queue ten seconds to reach the broker; false (and said) when rows are left.
     bool stop();
 
+Q_SIGNALS:
+    // The broker turned us away for good (the run ends with status 1); not after stop().
+    void refused();
+
 private:
     Notifier &notifier_;
-    std::function<void()> onRefused_;
+    bool stopped_ = false;
     std::unique_ptr<MqttPublisher> publisher_;
 };
 

@@ -1,6 +1,5 @@
 #include "cli/recording.h"
 
-#include "base/decimalseparator.h"
 #include "record/readingfiles.h"
 
 #include <algorithm>
@@ -27,25 +26,13 @@ std::optional<qint32> parseRecordLimit(const QString &text)
 }
 
 SessionRecording::SessionRecording(MeterSession &session, Notifier &notifier, const RecordSettings &settings)
-    : session_(session), chartControl_(chart_, kPageSize),
-      recorder_(table_, chartControl_, session.state(), session.panel(), notifier, systemTimeSeparator())
+    : session_(session), recording_(table_, chart_, kPageSize, session.state(), session.panel(), notifier)
 {
-    recorder_.setRepeat(settings.repeat);
-    recorder_.setRecordLimit(settings.limit);
+    recording_.recorder().setRepeat(settings.repeat);
+    recording_.recorder().setRecordLimit(settings.limit);
     // The placeholder point the controller starts with is no reading.
     pointsSeen_ = chart_.pointCount();
-    session_.onRecord = [this] {
-        if (stopped_)
-            return;
-        recorder_.INDataToTable();
-        if (afterRecord)
-            afterRecord();
-    };
-}
-
-SessionRecording::~SessionRecording()
-{
-    session_.onRecord = nullptr;
+    QObject::connect(&session_, &MeterSession::readingJudged, &recording_, &Recording::record);
 }
 
 QJsonObject rowObject(const ReadingRow &row)
@@ -77,17 +64,6 @@ void SessionRecording::addFrameKeys(QJsonObject &obj)
 
     obj.insert(QStringLiteral("row"), row);
     obj.insert(QStringLiteral("chart"), chart);
-}
-
-bool saveReadingTable(const ReadingTable &table, const QString &fileName, Notifier &notifier)
-{
-    RecordingNotifier messages;
-    bool saved = false;
-    runGuarded(messages, [&] { saved = SaveReadingFile(table, fileName, messages); });
-    if (!saved)
-        for (const RecordingNotifier::Message &m : messages.messages)
-            notifier.notify(m.kind, m.text);
-    return saved;
 }
 
 } // namespace sorrel::cli

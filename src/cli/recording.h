@@ -1,16 +1,16 @@
 #pragma once
-// The recorder as the window runs it, for the command-line tool: the reading table,
-// the trend chart's controller, and INDataToTable bound to the session's Tern frames.
+// The recording as the window runs it, for the command-line tool: the reading table,
+// the chart's axes, and INDataToTable bound to the session's judged Tern readings.
 
 #include "app/metersession.h"
 #include "record/chartcontrol.h"
 #include "record/readingtable.h"
 #include "record/recorder.h"
+#include "record/recording.h"
 #include "record/trendchartmodel.h"
 
 #include <QJsonObject>
 #include <QString>
-#include <functional>
 #include <optional>
 
 namespace sorrel::cli {
@@ -48,18 +48,17 @@ std::optional<qint32> parseRecordLimit(const QString &text);
 class SessionRecording {
 public:
     SessionRecording(MeterSession &session, Notifier &notifier, const RecordSettings &settings);
-    ~SessionRecording();
     SessionRecording(const SessionRecording &) = delete;
     SessionRecording &operator=(const SessionRecording &) = delete;
 
     ReadingTable &table() { return table_; }
-    Recorder &recorder() { return recorder_; }
+    Recorder &recorder() { return recording_.recorder(); }
     const ChartAxes &chart() const { return chart_; }
+    // recorded() follows each INDataToTable call.
+    Recording &recording() { return recording_; }
 
-    // After each INDataToTable call.
-    std::function<void()> afterRecord;
     // Takes no more readings (the end of a run).
-    void stop() { stopped_ = true; }
+    void stop() { recording_.stop(); }
 
     // What the frame decoded since the last call did here: "row", the appended row
     // (or null), and "chart", the point and the value axis (or null when the frame
@@ -70,17 +69,11 @@ private:
     MeterSession &session_;
     ReadingTable table_;
     ChartAxes chart_;
-    TChartControl chartControl_;
-    Recorder recorder_;
+    Recording recording_;
     qsizetype rowsSeen_ = 0;
     qint64 pointsSeen_ = 0;
-    bool stopped_ = false;
 };
 
 QJsonObject rowObject(const ReadingRow &row);
-
-// SaveReadingFile without its success box (a tool that did its job says nothing);
-// a failure is passed on to notifier. True when the file was written.
-bool saveReadingTable(const ReadingTable &table, const QString &fileName, Notifier &notifier);
 
 } // namespace sorrel::cli

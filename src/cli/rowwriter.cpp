@@ -77,7 +77,7 @@ bool RowWriter::sync()
 bool RowWriter::finish(const ReadingTable &table)
 {
     if (wholeFile())
-        return saveReadingTable(table, target_, notifier_);
+        return SaveReadingFile(table, target_).tellFailure(notifier_);
     if (format_ == OutputFormat::Xml && !broken_)
         return writeXmlToStdout(table);
     const bool ok = sync();
@@ -112,7 +112,7 @@ bool RowWriter::writeXmlToStdout(const ReadingTable &table)
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("packet.xml"));
-    if (!dir.isValid() || !saveReadingTable(table, file, notifier_))
+    if (!dir.isValid() || !SaveReadingFile(table, file).tellFailure(notifier_))
         return false;
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly))

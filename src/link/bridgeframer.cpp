@@ -8,10 +8,12 @@ void BridgeFramer::take(QByteArrayView bytes, TimePoint arrived, qsizetype size)
 {
     lastArrival_ = arrived;
     for (char b : bytes) {
+        if (partial_.isEmpty())
+            partialBegun_ = arrived;
         partial_.append(b);
         if (partial_.size() >= size) {
             if (completed_.size() < kMaxCompleted)
-                completed_.push_back(partial_);
+                completed_.push_back({partial_, arrived});
             partial_.clear();
         }
     }
@@ -32,13 +34,23 @@ int BridgeFramer::waitMs(TimePoint now, std::chrono::milliseconds timeout) const
     return int(std::max<std::chrono::milliseconds::rep>(0, left.count()));
 }
 
-bool BridgeFramer::next(QByteArray *out)
+bool BridgeFramer::next(QByteArray *out, TimePoint *completed)
 {
     if (completed_.empty())
         return false;
-    *out = completed_.front();
+    *out = completed_.front().bytes;
+    if (completed)
+        *completed = completed_.front().completed;
     completed_.pop_front();
     return true;
+}
+
+void BridgeFramer::clearThrough(TimePoint moment)
+{
+    while (!completed_.empty() && completed_.front().completed <= moment)
+        completed_.pop_front();
+    if (!partial_.isEmpty() && partialBegun_ <= moment)
+        partial_.clear();
 }
 
 void BridgeFramer::clear()
@@ -50,8 +62,8 @@ void BridgeFramer::clear()
 qsizetype BridgeFramer::waiting() const
 {
     qsizetype n = partial_.size();
-    for (const QByteArray &c : completed_)
-        n += c.size();
+    for (const Read &c : completed_)
+        n += c.bytes.size();
     return n;
 }
 

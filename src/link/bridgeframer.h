@@ -6,6 +6,10 @@
 // A quiet line is judged only from the last arrival to a moment the line was seen
 // empty, never from the time between two reads: a reader thread held off the CPU reads
 // the rest of a frame late, and that lateness is not a pause of the cable.
+//
+// For the same reason a flush after a read acts as of the moment that read completed on
+// the line: an on-time poll takes a read and flushes at once, so bytes that arrived later,
+// while the poll was held off the CPU, are the next read's and stay.
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -32,14 +36,22 @@ public:
     // (-1: no fragment pending, wait for ever).
     int waitMs(TimePoint now, std::chrono::milliseconds timeout) const;
 
-    bool next(QByteArray *out);
+    // The oldest completed read, and when its last byte arrived.
+    bool next(QByteArray *out, TimePoint *completed = nullptr);
     void clear();
+    // Drops completed reads and a fragment begun at or before `moment`; later bytes stay.
+    void clearThrough(TimePoint moment);
     // Bytes taken from the line and not yet handed out (completed reads and fragment).
     qsizetype waiting() const;
 
 private:
+    struct Read {
+        QByteArray bytes;
+        TimePoint completed;
+    };
     QByteArray partial_;
-    std::deque<QByteArray> completed_;
+    TimePoint partialBegun_{};
+    std::deque<Read> completed_;
     TimePoint lastArrival_{};
 };
 

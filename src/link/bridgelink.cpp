@@ -1,16 +1,23 @@
 #include "link/bridgelink.h"
 
+#include "decode/decodedframe.h"
 #include "link/meterport.h"
 #include "link/togglegroup.h"
 
 namespace sorrel {
 
+void writeBridgeFrameText(QByteArrayView bytes, QString &text)
+{
+    text.resize(bytes.size());
+    QChar *out = text.data();
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        out[i] = QLatin1Char(kHexDigits[std::uint8_t(bytes[i]) & 0x0f]);
+}
+
 QString bridgeFrameText(const quint8 *bytes, int count)
 {
-    static const char digits[] = "0123456789ABCDEF";
-    QString text(count, Qt::Uninitialized);
-    for (int i = 0; i < count; ++i)
-        text[i] = QLatin1Char(digits[bytes[i] & 0x0F]);
+    QString text;
+    writeBridgeFrameText(QByteArrayView(bytes, count), text);
     return text;
 }
 
@@ -40,7 +47,14 @@ void BridgeLink::USBClick()
 
 void BridgeLink::usb_dllClick()
 {
-    Notifier &notifier = session_.notifier();
+    open().tellFailure(session_.notifier());
+    // Released only once the user has read why.
+    if (deviceCount_ != 1)
+        toggles_.setDown(Toggle::USB, false);
+}
+
+Outcome BridgeLink::open()
+{
     // Opening again over an open bridge would leave the first handle reading the same
     // device, splitting its bytes between two readers.
     if (opened_)
@@ -48,26 +62,21 @@ void BridgeLink::usb_dllClick()
     deviceCount_ = 0;
     opened_ = false;
     status_ = api_.SI_GetNumDevices(&deviceCount_);
-    if (deviceCount_ != 1) {
-        notifier.plain(withDetail(QStringLiteral("USB interface cable is not connected properly, please check and re-try."),
-                                  api_.countDetail()));
-        toggles_.setDown(Toggle::USB, false);
-        return;
-    }
+    if (deviceCount_ != 1)
+        return Outcome::failure(QStringLiteral("USB interface cable is not connected properly, please check and re-try."),
+                                api_.countDetail(), MessageKind::Plain);
     status_ = api_.SI_Open(0, &handle_);
     opened_ = true;
-    if (status_ != SiStatus::Success) {
-        notifier.plain(withDetail(QStringLiteral("Open the equipments mistake"), api_.lastOpenFailure().detail()));
-        return;
-    }
+    if (status_ != SiStatus::Success)
+        return Outcome::failure(QStringLiteral("Open the equipments mistake"), api_.lastOpenFailure().detail(),
+                                MessageKind::Plain);
     status_ = api_.SI_SetBaudRate(handle_, kBaudRate);
-    if (status_ != SiStatus::Success) {
-        notifier.plain(QStringLiteral("Baud Rate set mistake"));
-        return;
-    }
+    if (status_ != SiStatus::Success)
+        return Outcome::failure(QStringLiteral("Baud Rate set mistake"), QString(), MessageKind::Plain);
     status_ = api_.SI_SetTimeouts(kTimeoutMs, kTimeoutMs);
     if (status_ != SiStatus::Success)
-        notifier.plain(QStringLiteral("Time out"));
+        return Outcome::failure(QStringLiteral("Time out"), QString(), MessageKind::Plain);
+    return Outcome::success();
 }
 
 void BridgeLink::Timer1Timer()
@@ -82,8 +91,8 @@ void BridgeLink::Timer1Timer()
     if (status_ != SiStatus::Success)
         return;
     const QString text = bridgeFrameText(buffer_.data(), kFrameBytes);
-    if (!session_.previewOpen() && onFrame)
-        onFrame(text);
+    if (!session_.previewOpen())
+        Q_EMIT frameReceived(text);
     // The poll shares the serial accumulators, and empties them after each read.
     session_.clearSerialAccumulators();
     api_.SI_FlushBuffers(handle_, 1, 1);

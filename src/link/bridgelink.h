@@ -2,20 +2,23 @@
 // The USB bridge link: USB ("USB Connect ") opens the one bridge present through the
 // bridge library calls, and Timer1 polls it every 10 ms; each 32-byte read is a frame.
 
+#include "base/outcome.h"
 #include "link/bridgeapi.h"
 
+#include <QByteArrayView>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <array>
-#include <functional>
 
 namespace sorrel {
 
 class MeterPort;
 class ToggleGroup;
 
-// The 32 low hexadecimal digits of a bridge read, upper case.
+// The frame text of a bridge read: the low hexadecimal digit of each byte, upper case.
+// The writing form reuses text's storage, so a steady poll costs no allocation.
+void writeBridgeFrameText(QByteArrayView bytes, QString &text);
 QString bridgeFrameText(const quint8 *bytes, int count);
 
 class BridgeLink : public QObject {
@@ -30,12 +33,10 @@ public:
     BridgeLink(BridgeApi &api, MeterPort &session, ToggleGroup &toggles, QObject *parent = nullptr);
     ~BridgeLink() override;
 
-    // Where a read frame's text goes unless the report preview is open (the window:
-    // the session's bridge dispatch).
-    std::function<void(const QString &)> onFrame;
-
     void USBClick();    // by USB's new position
-    void usb_dllClick();
+    void usb_dllClick(); // open(), its failure told in a plain box
+    // Opens the one bridge attached (closing one opened before) and sets it up.
+    Outcome open();
     void Timer1Timer();
 
     QTimer &Timer1() { return timer_; }
@@ -48,6 +49,9 @@ public:
 
 Q_SIGNALS:
     void memo3Changed(const QString &text);
+    // A read frame's text, unless the report preview is open (the window: the
+    // session's bridge dispatch).
+    void frameReceived(const QString &text);
 
 private:
     BridgeApi &api_;

@@ -74,11 +74,6 @@ QString DeviceFailure::detail() const
     return QStringLiteral("%1: %2.").arg(where, reason);
 }
 
-QString withDetail(const QString &message, const QString &detail)
-{
-    return detail.isEmpty() ? message : message + u'\n' + detail;
-}
-
 DeviceFailure deviceFailure(const QString &path, int error)
 {
     DeviceFailure f;

@@ -3,6 +3,8 @@
 // system's reason, and for the usual causes what to do (no rights: the udev rule or the
 // dialout group; held by another program: which one, where its lock says).
 
+#include "base/outcome.h"
+
 #include <QString>
 
 namespace sorrel {
@@ -27,9 +29,6 @@ struct DeviceFailure {
     // The line added under a message: path, reason, what to do.
     QString detail() const;
 };
-
-// A message with a line of detail under it (in the same box), when there is one.
-QString withDetail(const QString &message, const QString &detail);
 
 // The failure behind an errno from opening or locking path.
 DeviceFailure deviceFailure(const QString &path, int error);

@@ -199,14 +199,6 @@ TJvHidDeviceController::~TJvHidDeviceController()
         d->CloseFile();
 }
 
-void TJvHidDeviceController::setOnDeviceChange(std::function<void()> handler)
-{
-    const bool first = !onDeviceChange_ && handler;
-    onDeviceChange_ = std::move(handler);
-    if (first)
-        DeviceChange();
-}
-
 void TJvHidDeviceController::Enumerate()
 {
     for (size_t i = 0; i < devices_.size(); ++i)
@@ -274,8 +266,7 @@ void TJvHidDeviceController::DeviceChange()
             OnArrival(devices_.back().get());
     }
 
-    if (onDeviceChange_)
-        onDeviceChange_();
+    Q_EMIT devicesChanged();
 }
 
 void TJvHidDeviceController::reportDataError(TJvHidDevice *device, int code)

@@ -75,8 +75,6 @@ public:
     std::function<void(TJvHidDevice *)> OnArrival;
     std::function<void(TJvHidDevice *)> OnRemoval;
     std::function<void(TJvHidDevice *, int error)> OnDeviceDataError;
-    // Attaching the handler runs a first device-change pass, as building the window does.
-    void setOnDeviceChange(std::function<void()> handler);
 
     // Calls OnEnumerate for each device present, in list order.
     void Enumerate();
@@ -86,11 +84,15 @@ public:
     // Gives a device back: its reading stops, it is closed; a device that has left
     // is freed. The pointer is cleared.
     void CheckIn(TJvHidDevice *&device);
-    // Compares with the devices present: removals, arrivals, then OnDeviceChange.
+    // Compares with the devices present: removals, arrivals, then devicesChanged().
     void DeviceChange();
 
     // The system's text for an error code.
     static QString errorText(int code);
+
+Q_SIGNALS:
+    // OnDeviceChange: the end of each DeviceChange() pass.
+    void devicesChanged();
 
 private:
     friend class TJvHidDevice;
@@ -98,7 +100,6 @@ private:
     void reportDataError(TJvHidDevice *device, int code);
 
     HidBackend &backend_;
-    std::function<void()> onDeviceChange_;
     std::vector<std::unique_ptr<TJvHidDevice>> devices_;  // present, in arrival order
     std::vector<std::unique_ptr<TJvHidDevice>> departed_; // gone while checked out
 };

@@ -44,7 +44,9 @@ HidLink::HidLink(TJvHidDeviceController &controller, ToggleGroup &toggles, Notif
     controller_.OnArrival = [this](TJvHidDevice *d) { HidCtlArrival(d); };
     controller_.OnRemoval = [this](TJvHidDevice *d) { HidCtlRemoval(d); };
     controller_.OnDeviceDataError = [this](TJvHidDevice *d, int e) { HidCtlDeviceDataError(d, e); };
-    controller_.setOnDeviceChange([this] { HidCtlDeviceChange(); });
+    connect(&controller_, &TJvHidDeviceController::devicesChanged, this, &HidLink::HidCtlDeviceChange);
+    // The first pass, as building the window runs it.
+    controller_.DeviceChange();
 }
 
 HidLink::~HidLink()
@@ -53,7 +55,7 @@ HidLink::~HidLink()
     controller_.OnArrival = nullptr;
     controller_.OnRemoval = nullptr;
     controller_.OnDeviceDataError = nullptr;
-    controller_.setOnDeviceChange(nullptr);
+    disconnect(&controller_, nullptr, this, nullptr);
     releaseItems();
 }
 
@@ -204,8 +206,7 @@ void HidLink::reportHandler(TJvHidDevice *, quint8 reportId, QByteArrayView data
         if (memo1_.size() > kLineLimit)
             memo1_.remove(0, memo1_.size() - kLineLimit);
         Q_EMIT memo1LineAdded(usbTxt_);
-        if (onFrame)
-            onFrame(usbTxt_);
+        Q_EMIT frameReceived(usbTxt_);
     }
 }
 

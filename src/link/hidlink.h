@@ -9,7 +9,6 @@
 #include <QByteArray>
 #include <QObject>
 #include <QStringList>
-#include <functional>
 
 namespace sorrel {
 
@@ -40,9 +39,6 @@ public:
     HidLink(TJvHidDeviceController &controller, ToggleGroup &toggles, Notifier &notifier,
             const Profile &profile, QObject *parent = nullptr);
     ~HidLink() override;
-
-    // Where a finished burst's frame text goes (the window: the session's HID dispatch).
-    std::function<void(const QString &)> onFrame;
 
     // DevListBox
     const QList<Item> &items() const { return items_; }
@@ -77,6 +73,8 @@ Q_SIGNALS:
     void historyCleared();
     void memo1LineAdded(const QString &line);
     void usbTxtChanged(const QString &text);
+    // A finished burst's frame text (the window: the session's HID dispatch).
+    void frameReceived(const QString &text);
 
 private:
     TJvHidDevice *selectedDevice() const;

@@ -32,7 +32,7 @@ MeterLinks::MeterLinks(MeterPort &session, Options options, QObject *parent)
     hidCtl_ = std::make_unique<TJvHidDeviceController>(*hidBackend_);
     // Attaching the handlers lists the devices, as building the window does.
     hid_ = std::make_unique<HidLink>(*hidCtl_, toggles_, notifier, session_.profile());
-    hid_->onFrame = [this](const QString &frame) { session_.dispatchHidFrame(frame); };
+    connect(hid_.get(), &HidLink::frameReceived, this, [this](const QString &frame) { session_.dispatchHidFrame(frame); });
 
     if (options.bridgeApi)
         bridgeApi_ = std::move(options.bridgeApi);
@@ -41,7 +41,8 @@ MeterLinks::MeterLinks(MeterPort &session, Options options, QObject *parent)
     else
         bridgeApi_ = std::make_unique<TtyBridgeApi>();
     bridge_ = std::make_unique<BridgeLink>(*bridgeApi_, session_, toggles_);
-    bridge_->onFrame = [this](const QString &frame) { session_.dispatchBridgeFrame(frame); };
+    connect(bridge_.get(), &BridgeLink::frameReceived, this,
+            [this](const QString &frame) { session_.dispatchBridgeFrame(frame); });
 
     watchdog_ = std::make_unique<LinkWatchdog>(session_, hid_.get());
 }

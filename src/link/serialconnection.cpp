@@ -40,18 +40,21 @@ void SerialConnection::clickShownPortPanel()
 
 bool SerialConnection::connectPort()
 {
+    return openPort().tellFailure(notifier_);
+}
+
+Outcome SerialConnection::openPort()
+{
     // A port that does not open is said so, and the controls stay Disconnected
     // rather than claiming a connection that cannot bring data.
-    if (!driver_.Connect()) {
-        notifier_.error(withDetail(QStringLiteral("Could not open COM %1.").arg(int(driver_.ComPort()) + 1),
-                                   driver_.failureDetail()));
-        return false;
-    }
+    if (!driver_.Connect())
+        return Outcome::failure(QStringLiteral("Could not open COM %1.").arg(int(driver_.ComPort()) + 1),
+                                driver_.failureDetail());
     start1Checked_ = true;
     stop1Checked_ = false;
     connected_ = true;
     Q_EMIT changed();
-    return true;
+    return Outcome::success();
 }
 
 void SerialConnection::disconnectPort()

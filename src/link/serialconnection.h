@@ -3,6 +3,8 @@
 // panels, Connect / Disconnect (panels and the START / STOP menu items) and COMCon.
 // The window's widgets mirror this state; a headless caller drives it directly.
 
+#include "base/outcome.h"
+
 #include <QObject>
 
 namespace sorrel {
@@ -41,7 +43,8 @@ Q_SIGNALS:
     void changed();
 
 private:
-    bool connectPort();
+    bool connectPort(); // openPort(), its failure told as an error
+    Outcome openPort();
     void disconnectPort();
     void selectPort(int panel);
 

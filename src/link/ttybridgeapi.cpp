@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
@@ -49,6 +50,8 @@ struct TtyBridgeApi::Port {
     BridgeFramer::Clock clock;
     mutable std::mutex m;
     BridgeFramer framer;
+    // When the read SI_Read last returned completed; unset after a read that found none.
+    std::optional<BridgeFramer::TimePoint> lastReadCompleted;
     bool lost = false;
     std::atomic<quint32> chunk{32};
     std::shared_ptr<std::atomic<quint32>> readTimeoutMs;
@@ -265,7 +268,10 @@ int TtyBridgeApi::SI_Read(SiHandle handle, void *buffer, quint32 bytesToRead, qu
     }
     std::lock_guard lock(p.m);
     QByteArray read;
-    if (p.framer.next(&read)) {
+    BridgeFramer::TimePoint completed;
+    p.lastReadCompleted.reset();
+    if (p.framer.next(&read, &completed)) {
+        p.lastReadCompleted = completed;
         std::memcpy(buffer, read.constData(), bytesToRead);
         if (bytesReturned)
             *bytesReturned = bytesToRead;
@@ -284,8 +290,14 @@ int TtyBridgeApi::SI_FlushBuffers(SiHandle handle, quint8 flushTransmit, quint8 
         ::tcflush(p.fd, TCOFLUSH);
     if (flushReceive) {
         std::lock_guard lock(p.m);
-        ::tcflush(p.fd, TCIFLUSH);
-        p.framer.clear();
+        if (p.lastReadCompleted) {
+            // After a read: as of when it completed (see BridgeFramer). The kernel's buffer
+            // stays too: the reader has not taken those bytes, so none belongs to that read.
+            p.framer.clearThrough(*p.lastReadCompleted);
+        } else {
+            ::tcflush(p.fd, TCIFLUSH);
+            p.framer.clear();
+        }
     }
     return SiStatus::Success;
 }

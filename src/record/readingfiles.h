@@ -1,8 +1,9 @@
 #pragma once
 // Reading files: the table as tab-separated text (any extension but .xml) or as its
-// XML data packet (.xml in any case).
+// XML data packet (.xml in any case). Saves and loads show nothing: they return an
+// outcome that the caller tells.
 
-#include "base/notifier.h"
+#include "base/outcome.h"
 #include "record/readingtable.h"
 
 #include <QByteArrayView>
@@ -23,23 +24,23 @@ bool isXmlReadingFile(const QString &fileName);
 QByteArray readingFileHeaderLine();
 QByteArray readingFileLine(const ReadingRow &row);
 
-// Writes the table and reports the outcome. The target is replaced only by a complete
-// file. A text file that cannot be written is reported as an error, the system's reason
-// on its second line; an XML file that cannot be written throws Failure (the general
-// error report). Returns true on success.
-bool SaveReadingFile(const ReadingTable &table, const QString &fileName, Notifier &notifier,
-                     const FileProgress &progress = {});
+// Writes the table; the target is replaced only by a complete file. Success tells "Save
+// table to specified file: ... Scuss!" (a plain box for XML, an information box for
+// text). A text file that cannot be written fails as an error with the system's reason
+// on its second line; an XML file as the general error report, the reason on its line.
+Outcome SaveReadingFile(const ReadingTable &table, const QString &fileName,
+                        const FileProgress &progress = {});
 
 // Reads a file into the table: a text file appends its rows, an XML file replaces every
-// row. Any failure shows "Failed to Load File!": a text load keeps the rows stored before
-// the bad line, a failed XML load leaves the table as it was. Returns true on success.
-bool LoadReadingFile(const QString &fileName, ReadingTable &table, bool emptyFirst,
-                     Notifier &notifier, const FileProgress &progress = {});
+// row. Any failure is the error "Failed to Load File!": a text load keeps the rows stored
+// before the bad line, a failed XML load leaves the table as it was.
+Outcome LoadReadingFile(const QString &fileName, ReadingTable &table, bool emptyFirst,
+                        const FileProgress &progress = {});
 
 // LoadReadingFile over bytes already in memory, through the same readers: the format
 // named by xml instead of an extension, the bytes handed over chunk at a time as a
 // file's reads hand them (a small chunk puts read boundaries inside every piece).
-bool LoadReadingBytes(QByteArrayView bytes, bool xml, ReadingTable &table, bool emptyFirst,
-                      Notifier &notifier, qint64 chunk = qint64(1) << 20);
+Outcome LoadReadingBytes(QByteArrayView bytes, bool xml, ReadingTable &table, bool emptyFirst,
+                         qint64 chunk = qint64(1) << 20);
 
 } // namespace sorrel

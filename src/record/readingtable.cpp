@@ -44,7 +44,7 @@ quint32 ReadingTable::TextPool::intern(const QString &text)
     return id;
 }
 
-ReadingTable::ReadingTable() = default;
+ReadingTable::ReadingTable(QObject *parent) : QObject(parent) {}
 
 ReadingRow ReadingTable::row(qsizetype i) const
 {
@@ -79,8 +79,7 @@ void ReadingTable::notifyAppended(qsizetype first)
             batchFirst_ = first;
         return;
     }
-    if (onRowsAppended)
-        onRowsAppended(first, rowCount() - 1);
+    Q_EMIT rowsAppended(first, rowCount() - 1);
 }
 
 void ReadingTable::clear()
@@ -89,8 +88,7 @@ void ReadingTable::clear()
     pool_.clear();
     ++generation_;
     batchFirst_ = -1;
-    if (onReset)
-        onReset();
+    Q_EMIT reset();
 }
 
 void ReadingTable::replaceAll(ReadingTable &&other)
@@ -104,8 +102,7 @@ void ReadingTable::replaceAll(ReadingTable &&other)
     ++generation_;
     ++other.generation_;
     batchFirst_ = -1;
-    if (onReset)
-        onReset();
+    Q_EMIT reset();
 }
 
 ReadingTable::Batch::Batch(ReadingTable &table) : table_(table)
@@ -119,8 +116,8 @@ ReadingTable::Batch::~Batch()
         return;
     const qsizetype first = table_.batchFirst_;
     table_.batchFirst_ = -1;
-    if (first >= 0 && first < table_.rowCount() && table_.onRowsAppended)
-        table_.onRowsAppended(first, table_.rowCount() - 1);
+    if (first >= 0 && first < table_.rowCount())
+        Q_EMIT table_.rowsAppended(first, table_.rowCount() - 1);
 }
 
 } // namespace sorrel

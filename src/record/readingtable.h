@@ -9,8 +9,8 @@
 #include "record/chunkedvector.h"
 
 #include <QHash>
+#include <QObject>
 #include <QString>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -38,9 +38,10 @@ struct ReadingRow {
 // cut never leaves half a surrogate pair behind.
 QString cutReadingText(const QString &text);
 
-class ReadingTable {
+class ReadingTable : public QObject {
+    Q_OBJECT
 public:
-    ReadingTable();
+    explicit ReadingTable(QObject *parent = nullptr);
 
     qsizetype rowCount() const { return rows_.size(); }
     bool isEmpty() const { return rows_.empty(); }
@@ -79,7 +80,7 @@ public:
     // Replaces every row at once (a loaded XML packet); observers see one reset.
     void replaceAll(ReadingTable &&other);
 
-    // Holds back onRowsAppended while it lives and reports the rows appended meanwhile
+    // Holds back rowsAppended while it lives and reports the rows appended meanwhile
     // in one call at its end (a file load appending thousands of rows). Nests.
     class Batch {
     public:
@@ -91,13 +92,14 @@ public:
         ReadingTable &table_;
     };
 
-    // Observers (the grid model): called after rows [first, last] were appended, and
-    // after the table was emptied or replaced.
-    std::function<void(qsizetype first, qsizetype last)> onRowsAppended;
-    std::function<void()> onReset;
-
     // Distinct texts held (for memory figures).
     qsizetype distinctTexts() const { return pool_.size(); }
+
+Q_SIGNALS:
+    // Rows [first, last] were appended.
+    void rowsAppended(qsizetype first, qsizetype last);
+    // The table was emptied or replaced.
+    void reset();
 
 private:
     // Each distinct text once; id 0 is the empty text.

@@ -32,8 +32,9 @@ qint32 samplingIntervalFromText(const QString &text)
 }
 
 Recorder::Recorder(ReadingTable &table, TChartControl &chart, const ReadingState &state,
-                   const LcdPanelState &panel, Notifier &notifier, QString timeSeparator)
-    : table_(table), chart_(chart), state_(state), panel_(panel), notifier_(notifier),
+                   const LcdPanelState &panel, Notifier &notifier, QString timeSeparator,
+                   QObject *parent)
+    : QObject(parent), table_(table), chart_(chart), state_(state), panel_(panel), notifier_(notifier),
       timeSeparator_(std::move(timeSeparator))
 {
 }
@@ -70,8 +71,7 @@ void Recorder::INDataToTable()
         chart_.SetValueMin(range->second);
     }
     chart_.AddPoint(v);
-    if (onPage)
-        onPage(chart_.currentPage());
+    Q_EMIT pointAdded(chart_.currentPage());
 }
 
 void Recorder::TrecordTimer()
@@ -107,10 +107,10 @@ Recorder::LoadingHold::~LoadingHold()
         --recorder_->holds_;
 }
 
-bool Recorder::loadReadingFile(const QString &fileName, Notifier &notifier, const FileProgress &progress)
+Outcome Recorder::loadReadingFile(const QString &fileName, const FileProgress &progress)
 {
     const LoadingHold hold(this);
-    return LoadReadingFile(fileName, table_, false, notifier, progress);
+    return LoadReadingFile(fileName, table_, false, progress);
 }
 
 } // namespace sorrel

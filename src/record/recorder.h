@@ -10,6 +10,7 @@
 #include "record/readingfiles.h"
 #include "record/readingtable.h"
 
+#include <QObject>
 #include <QString>
 #include <QTime>
 #include <array>
@@ -48,10 +49,12 @@ double scaledReading(float lastReading, const LcdPanelState &panel);
 // that such a text can never stop recording.
 qint32 samplingIntervalFromText(const QString &text);
 
-class Recorder {
+class Recorder : public QObject {
+    Q_OBJECT
 public:
     Recorder(ReadingTable &table, TChartControl &chart, const ReadingState &state,
-             const LcdPanelState &panel, Notifier &notifier, QString timeSeparator);
+             const LcdPanelState &panel, Notifier &notifier, QString timeSeparator,
+             QObject *parent = nullptr);
 
     void INDataToTable();
 
@@ -85,7 +88,7 @@ public:
     };
     bool loading() const { return holds_ > 0; }
     // LoadReadingFile into this recorder's table (never emptied first), under a hold.
-    bool loadReadingFile(const QString &fileName, Notifier &notifier, const FileProgress &progress = {});
+    Outcome loadReadingFile(const QString &fileName, const FileProgress &progress = {});
 
     qint32 nextNumber() const { return nextNumber_; }
     qint32 recordedCount() const { return recordedCount_; }
@@ -95,8 +98,9 @@ public:
 
     // Local time of day; tests put a fixed clock here.
     std::function<QTime()> clock = [] { return QTime::currentTime(); };
+Q_SIGNALS:
     // After each point: the chart's current page (the caption of Bt10).
-    std::function<void(int page)> onPage;
+    void pointAdded(int page);
 
 private:
     QString timeText() const;

@@ -199,14 +199,14 @@ void ReplacingFile::discard()
         QIODevice::close();
 }
 
-bool writeReplacing(const QString &fileName, QString *error, const std::function<bool(QIODevice &)> &body)
+Outcome writeReplacing(const QString &fileName, const std::function<bool(ReplacingFile &)> &body)
 {
     ReplacingFile file(fileName);
     if (file.open() && body(file) && file.commit())
-        return true;
-    *error = file.errorString();
+        return Outcome::success();
+    Outcome failed = Outcome::failure(QString(), file.errorString());
     file.discard();
-    return false;
+    return failed;
 }
 
 } // namespace sorrel

@@ -5,6 +5,8 @@
 // QSaveFile is not used: in Qt 6.4 its commit() ignores a failed final flush of its
 // write buffer, so a small file on a full disk replaced the target with a cut one.
 
+#include "base/outcome.h"
+
 #include <QIODevice>
 #include <QString>
 
@@ -51,8 +53,8 @@ private:
     QByteArray buffer_;
 };
 
-// Opens a ReplacingFile for fileName, lets body write it and commits. On failure sets
-// *error to the reason and leaves the target as it was.
-bool writeReplacing(const QString &fileName, QString *error, const std::function<bool(QIODevice &)> &body);
+// Opens a ReplacingFile for fileName, lets body write it and commits. A failure leaves
+// the target as it was and carries the system's reason only: the caller names what failed.
+Outcome writeReplacing(const QString &fileName, const std::function<bool(ReplacingFile &)> &body);
 
 } // namespace sorrel

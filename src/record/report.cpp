@@ -4,6 +4,7 @@
 #include "record/elidedtext.h"
 #include "record/replacingfile.h"
 
+#include <QDir>
 #include <QFont>
 #include <QLocale>
 #include <QPageLayout>
@@ -107,18 +108,20 @@ void QuickRep5::paintPage(QPainter &p, int page) const
     p.restore();
 }
 
-bool writeReportPdf(const QuickRep5 &report, const QString &fileName, QString *error, int first, int last,
-                    const std::function<bool(int, int)> &progress)
+Outcome writeReportPdf(const QuickRep5 &report, const QString &fileName, int first, int last,
+                       const std::function<bool(int, int)> &progress)
 {
     if (last < 0 || last >= report.pageCount())
         last = report.pageCount() - 1;
     first = std::clamp(first, 0, last);
+    const auto failed = [&](const QString &why) {
+        return Outcome::failure(QStringLiteral("Could not save the report to ") + QDir::toNativeSeparators(fileName),
+                                QStringLiteral(": "), why, MessageKind::Error);
+    };
     // QPdfWriter does not say why a write failed; the file does.
     ReplacingFile file(fileName);
-    if (!file.open()) {
-        *error = file.errorString();
-        return false;
-    }
+    if (!file.open())
+        return failed(file.errorString());
     QPdfWriter pdf(&file);
     pdf.setTitle(QStringLiteral("Data Report"));
     pdf.setCreator(QStringLiteral("Sorrel"));
@@ -126,10 +129,8 @@ bool writeReportPdf(const QuickRep5 &report, const QString &fileName, QString *e
                                   QPageLayout::Millimeter));
     pdf.setResolution(600);
     QPainter painter;
-    if (!painter.begin(&pdf)) {
-        *error = QStringLiteral("Cannot write \"%1\"").arg(fileName);
-        return false;
-    }
+    if (!painter.begin(&pdf))
+        return failed(QStringLiteral("Cannot write \"%1\"").arg(fileName));
     const int total = last - first + 1;
     for (int page = first; page <= last; ++page) {
         if (page > first)
@@ -138,19 +139,14 @@ bool writeReportPdf(const QuickRep5 &report, const QString &fileName, QString *e
         if (progress && !progress(page - first + 1, total)) {
             // A cancelled save keeps the old file rather than a report cut short.
             painter.end();
-            error->clear();
-            return false;
+            return Outcome::cancelled();
         }
     }
-    if (!painter.end()) {
-        *error = QStringLiteral("Cannot write \"%1\"").arg(fileName);
-        return false;
-    }
-    if (!file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    if (!painter.end())
+        return failed(QStringLiteral("Cannot write \"%1\"").arg(fileName));
+    if (!file.commit())
+        return failed(file.errorString());
+    return Outcome::success();
 }
 
 } // namespace sorrel

@@ -3,6 +3,7 @@
 // out in millimetres in bands. A page is computed from the table alone, so any page draws
 // in the time of its own rows however long the table is.
 
+#include "base/outcome.h"
 #include "record/readingtable.h"
 
 #include <QDate>
@@ -54,11 +55,10 @@ private:
 };
 
 // Prints pages [first, last] (0-based) to a PDF file. progress(done, total) is called
-// after each page; returning false stops the writing and keeps the old file (false, with
-// *error empty). Returns false with *error set when the file cannot be written; the old
-// file is then kept too.
-bool writeReportPdf(const QuickRep5 &report, const QString &fileName, QString *error,
-                    int first = 0, int last = -1,
-                    const std::function<bool(int done, int total)> &progress = {});
+// after each page; returning false stops the writing and keeps the old file (cancelled).
+// A file that cannot be written fails as an error "Could not save the report to ...",
+// the reason on its line; the old file is then kept too.
+Outcome writeReportPdf(const QuickRep5 &report, const QString &fileName, int first = 0, int last = -1,
+                       const std::function<bool(int done, int total)> &progress = {});
 
 } // namespace sorrel

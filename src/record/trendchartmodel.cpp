@@ -8,7 +8,7 @@ namespace sorrel {
 void TrendChartModel::addPoint(double value)
 {
     points_.push_back(float(value));
-    changed(PointAdded);
+    Q_EMIT changed(PointAdded);
 }
 
 void TrendChartModel::setHorizontalRange(double minimum, double maximum)
@@ -17,19 +17,19 @@ void TrendChartModel::setHorizontalRange(double minimum, double maximum)
         return;
     hMin_ = minimum;
     hMax_ = maximum;
-    changed(HorizontalRange);
+    Q_EMIT changed(HorizontalRange);
 }
 
 void TrendChartModel::setValueMaximum(double maximum)
 {
     vMax_ = maximum;
-    changed(ValueRange);
+    Q_EMIT changed(ValueRange);
 }
 
 void TrendChartModel::setValueMinimum(double minimum)
 {
     vMin_ = minimum;
-    changed(ValueRange);
+    Q_EMIT changed(ValueRange);
 }
 
 void TrendChartModel::setAreaShown(bool shown)
@@ -37,7 +37,7 @@ void TrendChartModel::setAreaShown(bool shown)
     if (shown == areaShown_)
         return;
     areaShown_ = shown;
-    changed(AreaShown);
+    Q_EMIT changed(AreaShown);
 }
 
 TrendChartModel::Span TrendChartModel::visibleSpan() const

@@ -7,12 +7,15 @@
 #include "record/chartcontrol.h"
 #include "record/chunkedvector.h"
 
-#include <functional>
+#include <QObject>
 
 namespace sorrel {
 
-class TrendChartModel : public TrendChartSurface {
+class TrendChartModel : public QObject, public TrendChartSurface {
+    Q_OBJECT
 public:
+    explicit TrendChartModel(QObject *parent = nullptr) : QObject(parent) {}
+
     enum Change : unsigned {
         PointAdded = 1,
         HorizontalRange = 2,
@@ -44,16 +47,11 @@ public:
     };
     Span visibleSpan() const;
 
-    // Called after every change, with the Change bits.
-    std::function<void(unsigned changes)> onChanged;
+Q_SIGNALS:
+    // After every change, with the Change bits.
+    void changed(unsigned changes);
 
 private:
-    void changed(unsigned what)
-    {
-        if (onChanged)
-            onChanged(what);
-    }
-
     ChunkedVector<float> points_;
     double hMin_ = 1;
     double hMax_ = 100;

@@ -31,8 +31,8 @@ struct Fixture {
     int records = 0;
     Fixture()
     {
-        session.onDialRun = [this](int p) { dial << p; };
-        session.onRecord = [this] { ++records; };
+        QObject::connect(&session, &MeterSession::dialMoved, &session, [this](int p) { dial << p; });
+        QObject::connect(&session, &MeterSession::readingJudged, &session, [this] { ++records; });
     }
     bool shown(Ind id) const { return session.panel().isShown(id); }
     QString text(Ind id) const { return session.panel().text(id); }
@@ -73,12 +73,12 @@ void TestMeterSession::countedTernFrame()
 
     // The recorder runs after the dial and the judge and before the bar and usb1.
     QString seenAtRecord;
-    s.onRecord = [&] {
-        ++fx.records;
+    QObject receiver;
+    QObject::connect(&s, &MeterSession::readingJudged, &receiver, [&] {
         seenAtRecord = QStringLiteral("%1 %2 %3 %4 %5").arg(s.judge().measuredValue(),
             QString::fromLatin1(verdictText(s.judge().verdict())), QString::number(s.panel().bar()),
             QString::number(s.panel().isShown(Ind::usb1)), QString::number(fx.dial.size()));
-    };
+    });
     s.dispatchBridgeFrame(TernFrame().digits("1234").point(2).bit(73).bit(79).bit(93).text());
 
     QCOMPARE(fx.mainRow(), QStringLiteral("1234"));

@@ -129,7 +129,7 @@ inline bool loadsWithoutError(const QString &file, qsizetype *rows)
 {
     ReadingTable t;
     RecordingNotifier messages;
-    const bool ok = LoadReadingFile(file, t, false, messages) && messages.messages.isEmpty();
+    const bool ok = LoadReadingFile(file, t, false).tell(messages) && messages.messages.isEmpty();
     *rows = t.rowCount();
     return ok;
 }

@@ -262,7 +262,7 @@ void TestDecodeCli::recordSave()
     QCOMPARE(printed.size(), 3);
     ReadingTable loaded;
     RecordingNotifier messages;
-    QVERIFY(LoadReadingFile(file, loaded, false, messages));
+    QVERIFY(LoadReadingFile(file, loaded, false).tell(messages));
     QCOMPARE(messages.messages.size(), 0);
     QCOMPARE(rowsOf(loaded), printed);
 }

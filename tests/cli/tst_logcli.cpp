@@ -55,7 +55,7 @@ QList<ReadingRow> loadRows(const QString &file, bool *ok = nullptr)
 {
     ReadingTable t;
     RecordingNotifier messages;
-    const bool loaded = LoadReadingFile(file, t, false, messages);
+    const bool loaded = LoadReadingFile(file, t, false).tell(messages);
     if (ok)
         *ok = loaded;
     QList<ReadingRow> rows;
@@ -208,7 +208,7 @@ void TestLogCli::portUntilSigterm()
             table.append(r);
         RecordingNotifier messages;
         const QString saved = dir.filePath(QStringLiteral("saved.txt"));
-        QVERIFY(SaveReadingFile(table, saved, messages));
+        QVERIFY(SaveReadingFile(table, saved).tell(messages));
         QFile logged(out), bySave(saved);
         QVERIFY(logged.open(QIODevice::ReadOnly) && bySave.open(QIODevice::ReadOnly));
         QCOMPARE(logged.readAll(), bySave.readAll());

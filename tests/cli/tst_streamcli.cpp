@@ -249,7 +249,7 @@ void TestStreamCli::convert()
     table.append({2, "10:00:02", "0L", "lux"});
     table.append({3, "10:00,03", "a\"b", "fc"});
     RecordingNotifier messages;
-    QVERIFY(SaveReadingFile(table, in, messages));
+    QVERIFY(SaveReadingFile(table, in).tell(messages));
     QFile f(in);
     QVERIFY(f.open(QIODevice::Append));
     f.write(tail);
@@ -271,8 +271,8 @@ void TestStreamCli::convertToFiles()
     for (int i = 1; i <= 50; ++i)
         table.append({i, "10:00:01", QString::number(i * 1.5), i % 2 ? "lux" : "fc"});
     RecordingNotifier messages;
-    QVERIFY(SaveReadingFile(table, dir.filePath("in.xml"), messages));
-    QVERIFY(SaveReadingFile(table, dir.filePath("saved.txt"), messages));
+    QVERIFY(SaveReadingFile(table, dir.filePath("in.xml")).tell(messages));
+    QVERIFY(SaveReadingFile(table, dir.filePath("saved.txt")).tell(messages));
     for (const QString &out : QStringList{"out.txt", "out.csv"}) {
         QProcess p;
         startCli(p, {"convert", dir.filePath("in.xml"), "--out", dir.filePath(out)});

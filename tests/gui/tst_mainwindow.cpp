@@ -262,8 +262,7 @@ void TestMainWindow::dialFollowsTheSession()
     QCOMPARE(gauge.span(), 400);
     QCOMPARE(gauge.pointerMemory().p1(), QPoint(160, 34));
 
-    QVERIFY(w->session().onDialRun);
-    w->session().onDialRun(0);
+    Q_EMIT w->session().dialMoved(0);
     QCOMPARE(gauge.lastPosition(), std::optional<int>(0));
     const QPoint tip = gauge.pointerMemory().p1();
     QCOMPARE(tip.x(), 20);
@@ -284,7 +283,7 @@ void TestMainWindow::dialEnlargeAndRestore()
     auto *KdSx = control<QWidget>(*w, "KdSx");
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-    w->session().onDialRun(300);
+    Q_EMIT w->session().dialMoved(300);
     QVERIFY(Chtshow->isVisible());
     KdFd->show(); // the layout hides it; a user could click it once shown
 

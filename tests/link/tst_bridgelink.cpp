@@ -72,7 +72,7 @@ struct Rig {
     Rig() : session(resolveProfile(ModelFlags::shipped()), QStringLiteral("."), notifier),
             link(api, session, toggles)
     {
-        link.onFrame = [this](const QString &f) { frames << f; };
+        QObject::connect(&link, &BridgeLink::frameReceived, &link, [this](const QString &f) { frames << f; });
     }
     void usbDown()
     {

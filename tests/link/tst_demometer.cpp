@@ -213,7 +213,7 @@ void TestDemoMeter::demoBridgeThroughTheBridgeLink()
     ToggleGroup toggles;
     BridgeLink link(*api, session, toggles);
     QStringList frames;
-    link.onFrame = [&](const QString &f) { frames << f; };
+    QObject::connect(&link, &BridgeLink::frameReceived, &link, [&](const QString &f) { frames << f; });
 
     toggles.setDown(Toggle::USB, true);
     link.USBClick();

@@ -37,7 +37,7 @@ struct Rig {
     {
         controller = std::make_unique<TJvHidDeviceController>(backend);
         link = std::make_unique<HidLink>(*controller, toggles, notifier, profile);
-        link->onFrame = [this](const QString &f) { frames << f; };
+        QObject::connect(link.get(), &HidLink::frameReceived, link.get(), [this](const QString &f) { frames << f; });
     }
     void usbConDown()
     {
@@ -409,7 +409,7 @@ void TestHidLink::throwingHandlerReleasesTheReadThread()
     FakeHidBackend backend;
     auto cable = backend.add("/dev/hidraw0", "USB to Serial");
     TJvHidDeviceController controller(backend);
-    controller.setOnDeviceChange([] {});
+    controller.DeviceChange();
     TJvHidDevice *device = controller.CheckOutByIndex(0);
     QVERIFY(device);
     QVERIFY(device->HasReadWriteAccess());

@@ -189,11 +189,15 @@ void TestLinkControls::demoMeterThroughUsbButton()
     auto *USB = control<QPushButton>(w, "USB");
     w.show();
     QStringList frames;
-    w.links().bridge().onFrame = [&](const QString &f) { frames << f; };
+    QObject receiver;
+    // A second listener beside the window's own: the session still gets every frame.
+    QObject::connect(&w.links().bridge(), &BridgeLink::frameReceived, &receiver,
+                     [&](const QString &f) { frames << f; });
     QTest::mouseClick(USB, Qt::LeftButton);
     QVERIFY(notifier.messages.isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(!frames.isEmpty(), 3000);
     QCOMPARE(frames.first().right(2), QStringLiteral("DA"));
+    QCOMPARE(w.session().frameText(), frames.last());
 
     QTest::mouseClick(USB, Qt::LeftButton);
     QVERIFY(!USB->isChecked());

@@ -64,6 +64,7 @@ private Q_SLOTS:
     void framing();
     void readsWholeFramesOnly();
     void flushDiscardsWhatWaits();
+    void flushAfterReadKeepsWhatCameLater();
     void badHandlesAndIndices();
     void pulledDeviceFailsReadsQuietly();
 };
@@ -296,6 +297,43 @@ void TestTtyBridgeApi::flushDiscardsWhatWaits()
     QVERIFY(pty.write(frame));
     QCOMPARE(readWithin(api, h, got, 5000), 0);
     QCOMPARE(got, frame);
+}
+
+// The poll reads, then flushes twice. Held off the CPU in between (the clock moves while it
+// waits), it must still find the frames that completed after the one it read.
+void TestTtyBridgeApi::flushAfterReadKeepsWhatCameLater()
+{
+    PseudoTerminal pty;
+    HeldClock time;
+    TtyBridgeApi api([&] { return QStringList{pty.slavePath()}; }, time.clock());
+    SiHandle h = 0;
+    QCOMPARE(api.SI_Open(0, &h), 0);
+    const QByteArray a = pattern(32, 1), b = pattern(32, 2), c = pattern(32, 3);
+    QVERIFY(pty.write(a));
+    QTRY_COMPARE(api.waitingBytes(h), 32);
+    time.advance(40);
+    QVERIFY(pty.write(b + c.left(12)));
+    QTRY_COMPARE(api.waitingBytes(h), 76);
+
+    QByteArray got;
+    QCOMPARE(readWithin(api, h, got, 5000), 0);
+    QCOMPARE(got, a);
+    QCOMPARE(api.SI_FlushBuffers(h, 1, 1), 0);
+    QCOMPARE(api.SI_FlushBuffers(h, 1, 1), 0);
+    QCOMPARE(api.waitingBytes(h), 44);
+    QCOMPARE(readWithin(api, h, got, 5000), 0);
+    QCOMPARE(got, b);
+    // B's read carried C's first bytes in with it: as of B, they are flushed.
+    QCOMPARE(api.SI_FlushBuffers(h, 1, 1), 0);
+    QCOMPARE(api.waitingBytes(h), 0);
+
+    // A read that found nothing: the flush takes everything waiting, as at the start.
+    time.advance(40);
+    QVERIFY(pty.write(c.left(12)));
+    QTRY_COMPARE(api.waitingBytes(h), 12);
+    QCOMPARE(readWithin(api, h, got, 20), SiStatus::ReadTimedOut);
+    QCOMPARE(api.SI_FlushBuffers(h, 1, 1), 0);
+    QCOMPARE(api.waitingBytes(h), 0);
 }
 
 void TestTtyBridgeApi::badHandlesAndIndices()

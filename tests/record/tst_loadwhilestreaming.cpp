@@ -104,7 +104,7 @@ void TestLoadWhileStreaming::liveFramesStayOutOfTheFile()
         saved.append({i + 1, QStringLiteral("08:%1:%2").arg(i / 60 % 60).arg(i % 60), QString::number(i % 977),
                       QStringLiteral("fc")});
     RecordingNotifier fileNotifier;
-    QVERIFY(SaveReadingFile(saved, file, fileNotifier));
+    QVERIFY(SaveReadingFile(saved, file).tell(fileNotifier));
 
     PseudoTerminal meter;
     QVERIFY(meter.isOpen());

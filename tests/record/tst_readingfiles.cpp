@@ -65,6 +65,12 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
+// Tells an outcome as the window does, so that a check sees the boxes it would show.
+bool told(const Outcome &outcome, Notifier &notifier)
+{
+    return outcome.tell(notifier);
+}
+
 const QByteArray kHeader = "No\tTime\tValue\tUnit\r\n";
 const QByteArray kSecret = "local-file-content";
 const QStringList kExisting{QStringLiteral("1|09:00:00|0.5|lux")};
@@ -146,7 +152,7 @@ void TestReadingFiles::textFile()
     ReadingTable table;
     fill(table, rows);
     RecordingNotifier notifier;
-    QVERIFY(SaveReadingFile(table, path("out.txt"), notifier));
+    QVERIFY(told(SaveReadingFile(table, path("out.txt")), notifier));
     QCOMPARE(readFile(path("out.txt")), bytes);
 }
 
@@ -155,7 +161,7 @@ void TestReadingFiles::xmlFile()
     ReadingTable table;
     fill(table, {"1|10:15:02|<a&b>|\"q'", "|||lux"});
     RecordingNotifier notifier;
-    QVERIFY(SaveReadingFile(table, path("out.xml"), notifier));
+    QVERIFY(told(SaveReadingFile(table, path("out.xml")), notifier));
     QCOMPARE(readFile(path("out.xml")),
              QByteArray("<?xml version=\"1.0\" standalone=\"yes\"?>\r\n"
                         "<DATAPACKET Version=\"2.0\">\r\n<METADATA>\r\n<FIELDS>\r\n"
@@ -194,7 +200,7 @@ void TestReadingFiles::formatByExtension()
     fill(table, {"1|10:15:02|1.234|V"});
     RecordingNotifier notifier;
     const QString file = path(name);
-    QVERIFY(SaveReadingFile(table, file, notifier));
+    QVERIFY(told(SaveReadingFile(table, file), notifier));
     const QByteArray bytes = readFile(file);
     QVERIFY2(bytes.startsWith(xml ? "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<DATAPACKET" : kHeader.constData()),
              bytes.left(60).constData());
@@ -207,7 +213,7 @@ void TestReadingFiles::formatByExtension()
     ReadingTable loaded;
     fill(loaded, kExisting);
     notifier.clear();
-    QVERIFY(LoadReadingFile(file, loaded, false, notifier));
+    QVERIFY(told(LoadReadingFile(file, loaded, false), notifier));
     QCOMPARE(dump(loaded), (xml ? QStringList{} : kExisting) + dump(table));
     QVERIFY(notifier.messages.isEmpty());
 }
@@ -260,10 +266,10 @@ void TestReadingFiles::roundTrip()
     ReadingTable table;
     fill(table, rows);
     RecordingNotifier notifier;
-    QVERIFY(SaveReadingFile(table, path(name), notifier));
+    QVERIFY(told(SaveReadingFile(table, path(name)), notifier));
     ReadingTable loaded;
     fill(loaded, kExisting);
-    QVERIFY(LoadReadingFile(path(name), loaded, false, notifier));
+    QVERIFY(told(LoadReadingFile(path(name), loaded, false), notifier));
     QCOMPARE(dump(loaded), expected);
     QCOMPARE(notifier.messages.size(), 1); // the save's
 }
@@ -327,7 +333,7 @@ void TestReadingFiles::loadText()
     ReadingTable table;
     fill(table, kExisting);
     RecordingNotifier notifier;
-    QCOMPARE(LoadReadingFile(path("in.txt"), table, false, notifier), ok);
+    QCOMPARE(told(LoadReadingFile(path("in.txt"), table, false), notifier), ok);
     QCOMPARE(dump(table), kExisting + added);
     const QList<RecordingNotifier::Message> failed{{MessageKind::Error, "Failed to Load File!"}};
     QCOMPARE(notifier.messages, ok ? QList<RecordingNotifier::Message>() : failed);
@@ -370,7 +376,7 @@ void TestReadingFiles::loadXml()
     ReadingTable table;
     fill(table, kExisting + kExisting);
     RecordingNotifier notifier;
-    QVERIFY(LoadReadingFile(path("in.xml"), table, false, notifier));
+    QVERIFY(told(LoadReadingFile(path("in.xml"), table, false), notifier));
     QCOMPARE(dump(table), rows);
     QVERIFY(notifier.messages.isEmpty());
 }
@@ -452,7 +458,7 @@ void TestReadingFiles::hostileXml()
     ReadingTable table;
     fill(table, kExisting);
     RecordingNotifier notifier;
-    QVERIFY(!LoadReadingFile(path("in.xml"), table, false, notifier));
+    QVERIFY(!told(LoadReadingFile(path("in.xml"), table, false), notifier));
     QCOMPARE(dump(table), kExisting);
     QVERIFY(!dump(table).join(u'\n').contains(QLatin1String(kSecret)));
     QCOMPARE(notifier.messages, (QList<RecordingNotifier::Message>{{MessageKind::Error, "Failed to Load File!"}}));
@@ -480,7 +486,7 @@ void TestReadingFiles::mutatedXmlNeverCrashes()
         ReadingTable table;
         fill(table, kExisting);
         RecordingNotifier notifier;
-        const bool ok = LoadReadingFile(path("m.xml"), table, false, notifier);
+        const bool ok = told(LoadReadingFile(path("m.xml"), table, false), notifier);
         QCOMPARE(notifier.messages.size(), ok ? 0 : 1);
         if (!ok)
             QCOMPARE(dump(table), kExisting);
@@ -543,8 +549,8 @@ void TestReadingFiles::targetKept()
     ReadingTable table;
     for (int i = 0; i < rows; ++i)
         table.append(rowOf(QStringLiteral("%1|10:15:02|%2|lux").arg(i).arg(i * 3)));
-    RecordingNotifier notifier;
-    const bool saved = runGuarded(notifier, [&] { SaveReadingFile(table, file, notifier); });
+    // Nothing is told: the outcome carries what the caller will show.
+    const Outcome saved = SaveReadingFile(table, file);
     if (situation == u"missing folder") {
         QVERIFY(!QFile::exists(file));
     } else {
@@ -553,19 +559,17 @@ void TestReadingFiles::targetKept()
         left.removeAll(ScratchMount::fillerName());
         QCOMPARE(left, QStringList{name}); // no leftovers
     }
-    // The system's reason, as the error box shows it.
     const QString why = qt_error_string(reason);
+    QVERIFY(saved.failed());
+    QCOMPARE(saved.reason(), why);
     if (name.endsWith(u".xml")) {
-        // Unwritable XML reaches the general error report, and there is no success box.
-        QVERIFY(!saved);
-        QCOMPARE(notifier.messages.size(), 1);
-        QCOMPARE(notifier.messages[0].kind, MessageKind::Failure);
-        QCOMPARE(notifier.messages[0].text, QStringLiteral("Cannot save \"%1\": %2").arg(file, why));
+        // Unwritable XML reaches the general error report, the reason on its line.
+        QCOMPARE(saved.kind(), MessageKind::Failure);
+        QCOMPARE(saved.message(), QStringLiteral("Cannot save \"%1\": %2").arg(file, why));
     } else {
-        QVERIFY(saved);
-        QCOMPARE(notifier.messages, (QList<RecordingNotifier::Message>{
-                                        {MessageKind::Error, "Could not save table to specified file: " + file
-                                                                 + u'\n' + why}}));
+        // The system's reason on the second line of the error box.
+        QCOMPARE(saved.kind(), MessageKind::Error);
+        QCOMPARE(saved.message(), "Could not save table to specified file: " + file + u'\n' + why);
     }
     if (!mount)
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -597,7 +601,7 @@ void TestReadingFiles::leftoversRemoved()
     ReadingTable table;
     fill(table, kExisting);
     RecordingNotifier notifier;
-    QVERIFY(runGuarded(notifier, [&] { QVERIFY(SaveReadingFile(table, dir.filePath(name), notifier)); }));
+    QVERIFY(runGuarded(notifier, [&] { QVERIFY(told(SaveReadingFile(table, dir.filePath(name)), notifier)); }));
     QCOMPARE(notifier.messages.size(), 1);
     QStringList expected = kept + QStringList{name};
     expected.sort();
@@ -630,7 +634,7 @@ void TestReadingFiles::growingFileOnFullDisk()
     QVERIFY2(cut.endsWith("\r\n") && cut.size() > 4000 && cut.size() <= 4096, qPrintable(QString::number(cut.size())));
     ReadingTable loaded;
     RecordingNotifier notifier;
-    QVERIFY(LoadReadingFile(file, loaded, false, notifier));
+    QVERIFY(told(LoadReadingFile(file, loaded, false), notifier));
     QCOMPARE(dump(loaded), dump(all).mid(0, loaded.rowCount()));
 
     // Room again: the rows not written follow, none twice.
@@ -638,7 +642,7 @@ void TestReadingFiles::growingFileOnFullDisk()
     QVERIFY2(log.sync(), qPrintable(log.errorString()));
     log.close();
     const QString saved = path(QStringLiteral("whole.txt"));
-    QVERIFY(SaveReadingFile(all, saved, notifier));
+    QVERIFY(told(SaveReadingFile(all, saved), notifier));
     QCOMPARE(readFile(file), readFile(saved));
 }
 
@@ -660,7 +664,7 @@ void TestReadingFiles::progress()
     QList<std::pair<qint64, qint64>> calls;
     const FileProgress record = [&](qint64 done, qint64 total) { calls.append({done, total}); };
 
-    QVERIFY(SaveReadingFile(table, path(name), notifier, record));
+    QVERIFY(told(SaveReadingFile(table, path(name), record), notifier));
     QVERIFY(!calls.isEmpty());
     QVERIFY2(calls.size() < rows / 1000, "called per row");
     for (qsizetype i = 0; i < calls.size(); ++i) {
@@ -670,7 +674,7 @@ void TestReadingFiles::progress()
 
     calls.clear();
     ReadingTable loaded;
-    QVERIFY(LoadReadingFile(path(name), loaded, false, notifier, record));
+    QVERIFY(told(LoadReadingFile(path(name), loaded, false, record), notifier));
     QCOMPARE(loaded.rowCount(), qsizetype(rows));
     const qint64 size = QFileInfo(path(name)).size();
     QVERIFY(!calls.isEmpty());
@@ -700,7 +704,7 @@ void TestReadingFiles::lineAcrossReadBlock()
         QVERIFY(writeFile(path("block.txt"), content));
         ReadingTable table;
         RecordingNotifier notifier;
-        QVERIFY(LoadReadingFile(path("block.txt"), table, false, notifier));
+        QVERIFY(told(LoadReadingFile(path("block.txt"), table, false), notifier));
         const QStringList rows = dump(table);
         QCOMPARE(rows.size(), fillers + 3);
         QCOMPARE(rows.value(rows.size() - 2), expected);
@@ -734,13 +738,13 @@ void TestReadingFiles::bytesInAnyPieces()
     QVERIFY(writeFile(path(name), content));
     ReadingTable fromFile;
     RecordingNotifier notifier;
-    QCOMPARE(LoadReadingFile(path(name), fromFile, false, notifier), ok);
+    QCOMPARE(told(LoadReadingFile(path(name), fromFile, false), notifier), ok);
     QVERIFY(fromFile.rowCount() > 0 || (!ok && isXmlReadingFile(name)));
     const bool xml = isXmlReadingFile(name);
     for (const qint64 chunk : {qint64(1), qint64(2), qint64(3), qint64(5), qint64(8), qint64(13), qint64(1) << 20}) {
         ReadingTable table;
         RecordingNotifier bytesNotifier;
-        QCOMPARE(LoadReadingBytes(content, xml, table, false, bytesNotifier, chunk), ok);
+        QCOMPARE(told(LoadReadingBytes(content, xml, table, false, chunk), bytesNotifier), ok);
         QCOMPARE(dump(table), dump(fromFile));
         QCOMPARE(bytesNotifier.messages, notifier.messages);
     }
@@ -774,10 +778,10 @@ void TestReadingFiles::tableEmptiedDuringProgress()
         for (int i = 0; i < rows; ++i)
             table.append(rowOf(after(i)));
     };
-    QVERIFY(SaveReadingFile(table, path(name), notifier, refill));
+    QVERIFY(told(SaveReadingFile(table, path(name), refill), notifier));
     QVERIFY(emptiedAt > 0 && emptiedAt < rows);
     ReadingTable loaded;
-    QVERIFY(LoadReadingFile(path(name), loaded, false, notifier));
+    QVERIFY(told(LoadReadingFile(path(name), loaded, false), notifier));
     const QStringList got = dump(loaded);
     QCOMPARE(got.size(), rows);
     for (int i = 0; i < rows; ++i)
@@ -806,7 +810,7 @@ void TestReadingFiles::liveReadingsHeldDuringLoad()
     for (int i = 0; i < rows; ++i)
         file.append(rowOf(QStringLiteral("%1|09:%2|f%3|fc").arg(i + 1).arg(i % 60).arg(i)));
     RecordingNotifier notifier;
-    QVERIFY(SaveReadingFile(file, path(name), notifier));
+    QVERIFY(told(SaveReadingFile(file, path(name)), notifier));
     QFile append(path(name));
     QVERIFY(append.open(QIODevice::Append) && append.write(tail) == tail.size());
     append.close();
@@ -837,7 +841,7 @@ void TestReadingFiles::liveReadingsHeldDuringLoad()
         feed(QStringLiteral("9.%1").arg(++during));
     };
     const bool xml = isXmlReadingFile(name);
-    QCOMPARE(recorder.loadReadingFile(path(name), notifier, live), tail.isEmpty());
+    QCOMPARE(told(recorder.loadReadingFile(path(name), live), notifier), tail.isEmpty());
     QVERIFY2(during > 1, qPrintable(QString::number(during)));
     QVERIFY(heldEachTime);
     QVERIFY(!recorder.loading());

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
+#include <memory>
 
 using namespace sorrel;
 
@@ -16,6 +17,8 @@ private Q_SLOTS:
     void cells();
     void followsAppendedRows();
     void batchAndReset();
+    void secondListenerBesideTheGrid_data();
+    void secondListenerBesideTheGrid();
     void longTimeKeepsItsStart();
 };
 
@@ -145,6 +148,57 @@ void TestReadingGrid::batchAndReset()
 
 // A time of 20 characters (the longest a row holds) is wider than its column: it shows
 // from its first character, cut at the right, and the cells beside it stay untouched.
+// The grid and another listener (the command-line tool's row output, say) on one table:
+// neither takes the other's place, and a listener that is gone hears nothing.
+void TestReadingGrid::secondListenerBesideTheGrid_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<int>("gridRows");
+    QTest::addColumn<QString>("heard");
+    QTest::newRow("append") << "append" << 3 << "rows 2-2";
+    QTest::newRow("batch") << "batch" << 5 << "rows 2-4";
+    QTest::newRow("clear") << "clear" << 0 << "reset";
+    QTest::newRow("replace") << "replace" << 1 << "reset";
+}
+
+void TestReadingGrid::secondListenerBesideTheGrid()
+{
+    QFETCH(QString, step);
+    QFETCH(int, gridRows);
+    QFETCH(QString, heard);
+    ReadingTable table;
+    table.append({1, "", "1", "lux"});
+    table.append({2, "", "2", "lux"});
+    ReadingGridModel model(table);
+    QStringList events, eventsOfGone;
+    QObject listener;
+    auto gone = std::make_unique<QObject>();
+    for (auto [context, log] : {std::pair{&listener, &events}, std::pair{gone.get(), &eventsOfGone}}) {
+        QObject::connect(&table, &ReadingTable::rowsAppended, context, [log](qsizetype first, qsizetype last) {
+            log->append(QStringLiteral("rows %1-%2").arg(first).arg(last));
+        });
+        QObject::connect(&table, &ReadingTable::reset, context, [log] { log->append(QStringLiteral("reset")); });
+    }
+    gone.reset();
+
+    if (step == u"append") {
+        table.append({3, "", "3", "lux"});
+    } else if (step == u"batch") {
+        ReadingTable::Batch batch(table);
+        for (int i = 3; i <= 5; ++i)
+            table.append({i, "", QString::number(i), "lux"});
+    } else if (step == u"clear") {
+        table.clear();
+    } else {
+        ReadingTable loaded;
+        loaded.append({7, "", "7", "lux"});
+        table.replaceAll(std::move(loaded));
+    }
+    QCOMPARE(model.rowCount(), gridRows);
+    QCOMPARE(events, QStringList{heard});
+    QVERIFY(eventsOfGone.isEmpty());
+}
+
 void TestReadingGrid::longTimeKeepsItsStart()
 {
     const QString longTime = QStringLiteral("2024-03-09T10:15:02Z");

@@ -21,7 +21,7 @@ struct Bench {
     Bench()
     {
         recorder.clock = [] { return QTime(10, 15, 2); };
-        recorder.onPage = [this](int p) { pages.append(p); };
+        QObject::connect(&recorder, &Recorder::pointAdded, &recorder, [this](int p) { pages.append(p); });
     }
     void feed(const QString &value, const QString &unit = QStringLiteral("lux"), float count = 1)
     {

@@ -1,5 +1,6 @@
 #include "app/gui/tfcomm.h"
 #include "decode/framebuilder.h"
+#include "display/gui/dialpanel.h"
 #include "base/decimalseparator.h"
 #include "record/chartcontrol.h"
 #include "record/gui/readinggridview.h"
@@ -39,8 +40,7 @@ void feed(TFCOMM &w, const QString &value, float count, Ind point)
     for (Ind p : {Ind::LcdP1, Ind::LcdP2, Ind::LcdP3})
         w.session().panel().setShown(p, p == point);
     // The decoder's recording step.
-    QVERIFY(w.session().onRecord);
-    w.session().onRecord();
+    Q_EMIT w.session().readingJudged();
 }
 
 // Ends the process when the main thread stays busy past a deadline: a frozen event loop
@@ -142,6 +142,8 @@ class TestRecordWindow : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void readingReachesGridChartAndPage();
+    void secondListenerBesideTheWindow_data();
+    void secondListenerBesideTheWindow();
     void limitEntries_data();
     void limitEntries();
     void newFromEachPlace_data();
@@ -206,6 +208,46 @@ void TestRecordWindow::readingReachesGridChartAndPage()
     QCOMPARE(Bt10->text(), QStringLiteral("2"));
     QCOMPARE(chart->horizontalAxis()->min(), 101.0);
     QVERIFY(notifier.messages.isEmpty());
+}
+
+// Another listener on the session's events (a tool, say) leaves the window's own in
+// place, and hears each event after the window has acted on it.
+void TestRecordWindow::secondListenerBesideTheWindow_data()
+{
+    QTest::addColumn<QStringList>("frames");
+    QTest::addColumn<int>("readings");
+    const QString counted = testframes::TernFrame().digits("1234").point(2).bit(73).text();
+    const QString blank = testframes::TernFrame().digits("    ").point(1).bit(74).text();
+    QTest::newRow("counted Tern") << QStringList{counted} << 1;
+    QTest::newRow("no number") << QStringList{blank} << 0;
+    QTest::newRow("two counted, one not") << QStringList{counted, blank, counted} << 2;
+}
+
+void TestRecordWindow::secondListenerBesideTheWindow()
+{
+    QFETCH(QStringList, frames);
+    QFETCH(int, readings);
+    RecordingNotifier notifier;
+    TFCOMM w(AppOptions{}, notifier);
+    auto *KD = control<DialPanel>(w, "KD");
+    QList<qsizetype> rowsWhenHeard;
+    QList<int> dialHeard;
+    QObject listener;
+    QObject::connect(&w.session(), &MeterSession::readingJudged, &listener,
+                     [&] { rowsWhenHeard << w.readings().rowCount(); });
+    QObject::connect(&w.session(), &MeterSession::dialMoved, &listener, [&](int position) {
+        dialHeard << position;
+        QCOMPARE(KD->gauge().lastPosition(), std::optional<int>(position));
+    });
+    for (const QString &f : frames)
+        w.session().dispatchBridgeFrame(f);
+
+    QCOMPARE(w.readings().rowCount(), readings);
+    QList<qsizetype> expected;
+    for (int i = 1; i <= readings; ++i)
+        expected << i;
+    QCOMPARE(rowsWhenHeard, expected);
+    QCOMPARE(dialHeard.size(), readings);
 }
 
 void TestRecordWindow::limitEntries_data()

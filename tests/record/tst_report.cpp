@@ -115,8 +115,8 @@ void TestReport::pages()
     QCOMPARE(report.pageCount(), perPage.size());
 
     const QString pdf = dir_.file(QStringLiteral("r%1.pdf").arg(rows));
-    QString error;
-    QVERIFY2(writeReportPdf(report, pdf, &error), qPrintable(error));
+    const Outcome written = writeReportPdf(report, pdf);
+    QVERIFY2(written, qPrintable(written.message()));
     const QString info = pdftotext({QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     const QStringList pages = info.split(u'\f', Qt::SkipEmptyParts);
     QCOMPARE(pages.size(), perPage.size());
@@ -171,8 +171,8 @@ void TestReport::placement()
     fill(table, 40);
     const QuickRep5 report(table, QStringLiteral("09.03.2024"));
     const QString pdf = dir_.file(QStringLiteral("placement.pdf"));
-    QString error;
-    QVERIFY2(writeReportPdf(report, pdf, &error), qPrintable(error));
+    const Outcome written = writeReportPdf(report, pdf);
+    QVERIFY2(written, qPrintable(written.message()));
     const QList<Word> words = wordsOf(pdf, page);
     // "1" is both the first row's number and page 1's number: take the upper.
     std::optional<Word> w;
@@ -191,8 +191,8 @@ void TestReport::titleCentred()
     ReadingTable table;
     const QuickRep5 report(table, QStringLiteral("d"));
     const QString pdf = dir_.file(QStringLiteral("title.pdf"));
-    QString error;
-    QVERIFY2(writeReportPdf(report, pdf, &error), qPrintable(error));
+    const Outcome written = writeReportPdf(report, pdf);
+    QVERIFY2(written, qPrintable(written.message()));
     const QList<Word> words = wordsOf(pdf, 1);
     const auto data = find(words, QStringLiteral("Data"));
     const auto title = find(words, QStringLiteral("Report"));
@@ -209,8 +209,8 @@ void TestReport::longTimeStaysInItsColumn()
     table.append({1, QStringLiteral("2024-03-09T10:15:02Z"), QStringLiteral("v1"), QStringLiteral("lux")});
     const QuickRep5 report(table, QStringLiteral("d"));
     const QString pdf = dir_.file(QStringLiteral("longtime.pdf"));
-    QString error;
-    QVERIFY2(writeReportPdf(report, pdf, &error), qPrintable(error));
+    const Outcome written = writeReportPdf(report, pdf);
+    QVERIFY2(written, qPrintable(written.message()));
     const QList<Word> words = wordsOf(pdf, 1);
     std::optional<Word> time;
     for (const Word &w : words)
@@ -292,11 +292,17 @@ void TestReport::unwritablePdf()
     }
     if (mount)
         QVERIFY(mount->leaveFree(0));
-    QString error = QStringLiteral("unset");
-    QVERIFY(!writeReportPdf(report, pdf, &error, 0, -1, [&](int done, int) {
+    const Outcome written = writeReportPdf(report, pdf, 0, -1, [&](int done, int) {
         return situation != u"cancelled" || done < 2;
-    }));
-    QCOMPARE(error, reason);
+    });
+    QVERIFY(!written);
+    // A cancel is no failure: there is nothing to tell.
+    QCOMPARE(written.wasCancelled(), reason.isEmpty());
+    QCOMPARE(written.reason(), reason);
+    if (!reason.isEmpty()) {
+        QCOMPARE(written.kind(), MessageKind::Error);
+        QCOMPARE(written.message(), "Could not save the report to " + QDir::toNativeSeparators(pdf) + ": " + reason);
+    }
     if (situation != u"missing folder") {
         QFile f(pdf);
         QVERIFY(f.open(QIODevice::ReadOnly));

@@ -38,7 +38,6 @@ TFCOMM::TFCOMM(const AppOptions &options, Notifier &notifier, QWidget *parent)
 TFCOMM::~TFCOMM()
 {
     // FormDestroy: the table goes before the grid that shows it.
-    session_->onRecord = nullptr;
     gridModel_->detach();
 }
 

@@ -6,6 +6,7 @@
 #include "app/metersession.h"
 #include "app/options.h"
 #include "record/readingtable.h"
+#include "record/recording.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -46,8 +47,8 @@ public:
     QWidget *client() const { return client_; }
     MeterLinks &links() { return *links_; }
     ReadingTable &readings() { return cds1; }
-    Recorder *recorder() const { return recorder_.get(); }
-    TChartControl *chartControl() const { return chartControl_.get(); }
+    Recorder *recorder() const { return &recording_->recorder(); }
+    TChartControl *chartControl() const { return &recording_->chartControl(); }
 
     // "USB Connect " as a user presses it: the demo's readings start coming in.
     void pressUsbConnect();
@@ -122,8 +123,7 @@ private:
     ReadingGridModel *gridModel_ = nullptr;
     TrendChartView *Chtshow = nullptr;
     ChartToolbar *chartToolbar_ = nullptr;
-    std::unique_ptr<TChartControl> chartControl_;
-    std::unique_ptr<Recorder> recorder_;
+    std::unique_ptr<Recording> recording_; // table + recorder + chart controller, from FormCreate
     QFileDialog *SaveDialog2 = nullptr;
     QFileDialog *OpenDialog1 = nullptr;
     QFileDialog *SavePictureDialog1 = nullptr;

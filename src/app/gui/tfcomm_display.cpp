@@ -31,7 +31,7 @@ void TFCOMM::setupDisplay()
     // The chart is made after the dial; it is there by the time a magnifier is clicked.
     connect(KD, &DialPanel::chartShown, this, [this](bool shown) { Chtshow->setVisible(shown); });
 
-    session_->onDialRun = [this](int position) { KD->run(position); };
+    connect(session_.get(), &MeterSession::dialMoved, KD, &DialPanel::run);
     connect(session_.get(), &MeterSession::panelChanged, this, [this] { showPanelState(); });
     showPanelState();
 }

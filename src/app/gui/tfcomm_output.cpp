@@ -126,7 +126,7 @@ void TFCOMM::saveReadingFileTo(const QString &fileName)
 {
     {
         FileWork work(this, QStringLiteral("Saving readings..."), notifier_);
-        runGuarded(work, [&] { SaveReadingFile(cds1, fileName, work, work.progress()); });
+        runGuarded(work, [&] { SaveReadingFile(cds1, fileName, work.progress()).tell(work); });
     }
     update();
 }
@@ -146,7 +146,7 @@ void TFCOMM::loadReadingFileFrom(const QString &fileName)
         FileWork work(this, QStringLiteral("Loading readings..."), notifier_, loadProgressDelayMs);
         // The progress runs the event loop: frames still reach the panel, but the
         // recorder holds them off until the file is in.
-        runGuarded(work, [&] { recorder_->loadReadingFile(fileName, work, work.progress()); });
+        runGuarded(work, [&] { recording_->recorder().loadReadingFile(fileName, work.progress()).tell(work); });
     }
     update();
 }
@@ -179,10 +179,7 @@ void TFCOMM::BtSaveClick()
 
 void TFCOMM::saveChartPictureTo(const QString &fileName)
 {
-    runGuarded(notifier_, [&] {
-        saveChartPicture(Chtshow, fileName);
-        notifier_.information(QStringLiteral("Graphic has saved on ") + fileName);
-    });
+    runGuarded(notifier_, [&] { saveChartPicture(Chtshow, fileName).tell(notifier_); });
 }
 
 } // namespace sorrel

@@ -8,6 +8,7 @@
 #include "record/gui/recordpanel.h"
 #include "record/gui/trendchartview.h"
 #include "record/recorder.h"
+#include "record/recording.h"
 
 #include <QAction>
 
@@ -28,7 +29,7 @@ void TFCOMM::setupRecording()
     chartToolbar_ = new ChartToolbar(*Chtshow);
 
     // Record New, the chart's New and the menu's New all close the data.
-    const auto recordNew = [this] { recorder_->RecordNewClick(); };
+    const auto recordNew = [this] { recording_->recorder().RecordNewClick(); };
     connect(recordPanel_, &RecordPanel::newRequested, this, recordNew);
     connect(chartToolbar_, &ChartToolbar::newRequested, this, recordNew);
     connect(New1, &QAction::triggered, this, recordNew);
@@ -37,18 +38,19 @@ void TFCOMM::setupRecording()
 
 void TFCOMM::createChartController()
 {
-    chartControl_ = std::make_unique<TChartControl>(Chtshow->model(), ChartToolbar::kStartPageSize);
-    chartToolbar_->attach(*chartControl_);
+    // cds1 is a member and starts empty; the recorder that fills it starts with the
+    // controller.
+    recording_ = std::make_unique<Recording>(cds1, Chtshow->model(), ChartToolbar::kStartPageSize,
+                                             session_->state(), session_->panel(), notifier_);
+    chartToolbar_->attach(recording_->chartControl());
 }
 
 void TFCOMM::createReadingTable()
 {
-    // cds1 is a member and starts empty; the recorder that fills it starts here.
-    recorder_ = std::make_unique<Recorder>(cds1, *chartControl_, session_->state(), session_->panel(), notifier_,
-                                           systemTimeSeparator());
-    recordPanel_->attach(*recorder_);
-    recorder_->onPage = [this](int page) { chartToolbar_->showPageNumber(page); };
-    session_->onRecord = [this] { recorder_->INDataToTable(); };
+    Recorder &recorder = recording_->recorder();
+    recordPanel_->attach(recorder);
+    connect(&recorder, &Recorder::pointAdded, chartToolbar_, &ChartToolbar::showPageNumber);
+    connect(session_.get(), &MeterSession::readingJudged, recording_.get(), &Recording::record);
 }
 
 } // namespace sorrel

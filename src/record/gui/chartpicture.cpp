@@ -25,20 +25,23 @@ QImage chartPicture(QWidget *chart)
     return image;
 }
 
-void saveChartPicture(QWidget *chart, const QString &fileName)
+Outcome saveChartPicture(QWidget *chart, const QString &fileName)
 {
     const QImage image = chartPicture(chart);
     const QString shown = QDir::toNativeSeparators(fileName);
+    const auto failed = [&](const char *what, const QString &why) {
+        return Outcome::failure(QStringLiteral("Cannot %1 file \"%2\".").arg(QLatin1String(what), shown),
+                                QStringLiteral(" "), why, MessageKind::Failure);
+    };
     ReplacingFile file(fileName);
     if (!file.open())
-        throw Failure(QStringLiteral("Cannot create file \"%1\". %2").arg(shown, file.errorString()));
+        return failed("create", file.errorString());
     QImageWriter writer(&file, "bmp");
-    if (!writer.write(image)) {
-        const QString why = writer.error() == QImageWriter::DeviceError ? file.errorString() : writer.errorString();
-        throw Failure(QStringLiteral("Cannot write file \"%1\". %2").arg(shown, why));
-    }
+    if (!writer.write(image))
+        return failed("write", writer.error() == QImageWriter::DeviceError ? file.errorString() : writer.errorString());
     if (!file.commit())
-        throw Failure(QStringLiteral("Cannot write file \"%1\". %2").arg(shown, file.errorString()));
+        return failed("write", file.errorString());
+    return Outcome::done(QStringLiteral("Graphic has saved on ") + fileName, MessageKind::Information);
 }
 
 } // namespace sorrel

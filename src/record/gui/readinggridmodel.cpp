@@ -19,19 +19,19 @@ ReadingGridModel::ReadingGridModel(ReadingTable &table, QObject *parent)
 {
     unitFont_ = arialPoints(9);
 
-    table.onRowsAppended = [this](qsizetype, qsizetype last) {
+    connect(&table, &ReadingTable::rowsAppended, this, [this](qsizetype, qsizetype last) {
         const int newRows = viewRows(last + 1);
         if (newRows <= shownRows_)
             return;
         beginInsertRows({}, shownRows_, newRows - 1);
         shownRows_ = newRows;
         endInsertRows();
-    };
-    table.onReset = [this] {
+    });
+    connect(&table, &ReadingTable::reset, this, [this] {
         beginResetModel();
         shownRows_ = viewRows(table_->rowCount());
         endResetModel();
-    };
+    });
 }
 
 void ReadingGridModel::detach()
@@ -39,8 +39,7 @@ void ReadingGridModel::detach()
     if (!table_)
         return;
     beginResetModel();
-    table_->onRowsAppended = nullptr;
-    table_->onReset = nullptr;
+    disconnect(table_, nullptr, this, nullptr);
     table_ = nullptr;
     shownRows_ = 0;
     endResetModel();

@@ -16,7 +16,7 @@ public:
     enum Column { No, Time, Value, Unit, ColumnCount };
     static constexpr int kColumnWidths[ColumnCount] = {80, 100, 100, 70};
 
-    // Observes table from now on (takes its onRowsAppended and onReset hooks).
+    // Observes table from now on (alongside any other listener).
     explicit ReadingGridModel(ReadingTable &table, QObject *parent = nullptr);
     // Stops observing: the window calls it before the table goes.
     void detach();

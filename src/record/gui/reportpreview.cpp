@@ -276,22 +276,18 @@ void ReportPreview::savePdfWithDialog()
 
 bool ReportPreview::savePdfTo(const QString &fileName)
 {
-    QString error;
-    bool ok = false;
+    Outcome saved = Outcome::success();
     {
         QProgressDialog progress(QStringLiteral("Saving the report..."), QStringLiteral("Cancel"), 0,
                                  report_.pageCount(), this);
         progress.setWindowModality(Qt::WindowModal);
         progress.setMinimumDuration(500);
-        ok = writeReportPdf(report_, fileName, &error, 0, -1, [&](int done, int) {
+        saved = writeReportPdf(report_, fileName, 0, -1, [&](int done, int) {
             progress.setValue(done);
             return !progress.wasCanceled();
         });
     }
-    if (!ok && !error.isEmpty()) // empty: cancelled
-        notifier_.error(QStringLiteral("Could not save the report to ") + QDir::toNativeSeparators(fileName)
-                        + QStringLiteral(": ") + error);
-    return ok;
+    return saved.tellFailure(notifier_);
 }
 
 } // namespace sorrel

@@ -148,16 +148,13 @@ TrendChartView::TrendChartView(QWidget *parent) : QChartView(parent)
             syncPoints(true);
     }, Qt::QueuedConnection);
 
-    model_.onChanged = [this](unsigned changes) { modelChanged(changes); };
+    connect(&model_, &TrendChartModel::changed, this, &TrendChartView::modelChanged);
     modelChanged(TrendChartModel::HorizontalRange | TrendChartModel::ValueRange
                  | TrendChartModel::AreaShown);
     applyMargins();
 }
 
-TrendChartView::~TrendChartView()
-{
-    model_.onChanged = nullptr;
-}
+TrendChartView::~TrendChartView() = default;
 
 void TrendChartView::modelChanged(unsigned changes)
 {
