@@ -131,7 +131,8 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     if (argc == 5 && QByteArray(argv[1]) == "--child")
-        return child(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toLongLong(), QString::fromLocal8Bit(argv[4]));
+        return child(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toLongLong(),
+                     QString::fromLocal8Bit(argv[4]));
     QList<qint64> counts;
     bool python = true;
     int repeat = 3;
@@ -159,8 +160,8 @@ int main(int argc, char **argv)
             return 1;
     }
 
-    std::printf("%10s %8s %8s %8s %8s | %9s %9s %9s %9s | %s\n", "rows", "tsvSave", "tsvLoad",
-                "xmlSave", "xmlLoad", "pdToCsv", "pdReadCsv", "etWrite", "etIterpar", "ratios");
+    std::printf("%10s %8s %8s %8s %8s | %9s %9s %9s %9s | %s\n", "rows", "tsvSave", "tsvLoad", "xmlSave",
+                "xmlLoad", "pdToCsv", "pdReadCsv", "etWrite", "etIterpar", "ratios");
     for (const qint64 n : counts) {
         const QString tsv = tmp.filePath(QStringLiteral("rows.txt"));
         const QString xml = tmp.filePath(QStringLiteral("rows.xml"));
@@ -187,8 +188,8 @@ int main(int argc, char **argv)
                     "xmlLoad/tsvLoad %.2f\n",
                     qlonglong(n), tsvSave, tsvLoad, xmlSave, xmlLoad, toCsv, readCsv,
                     py.value(QStringLiteral("et_write")).toDouble(),
-                    py.value(QStringLiteral("et_iterparse")).toDouble(), toCsv / tsvSave,
-                    readCsv / tsvLoad, xmlSave / tsvSave, xmlLoad / tsvLoad);
+                    py.value(QStringLiteral("et_iterparse")).toDouble(), toCsv / tsvSave, readCsv / tsvLoad,
+                    xmlSave / tsvSave, xmlLoad / tsvLoad);
         std::fflush(stdout);
         QFile::remove(tsv);
         QFile::remove(xml);

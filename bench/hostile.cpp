@@ -76,45 +76,58 @@ QList<Case> cases()
 {
     const QByteArray row = "<ROW No=\"1\" Time=\"10:15:02\" Value=\"12.34\" Unit=\"lux\"/>";
     return {
-        {"laughs", "xml", [=](QFile &f, const QString &) {
-             return f.write(kXmlHead + laughs() + kPacketHead + "<ROW No=\"1\" Value=\"&lol9;\"/>" + kPacketTail) > 0;
+        {"laughs", "xml",
+         [=](QFile &f, const QString &) {
+             return f.write(kXmlHead + laughs() + kPacketHead + "<ROW No=\"1\" Value=\"&lol9;\"/>" + kPacketTail)
+                    > 0;
          }},
-        {"entity", "xml", [=](QFile &f, const QString &dir) {
+        {"entity", "xml",
+         [=](QFile &f, const QString &dir) {
              const QString secret = dir + QStringLiteral("/secret.txt");
              QFile s(secret);
              if (!s.open(QIODevice::WriteOnly) || s.write(kSecret) < 0)
                  return false;
              return f.write(kXmlHead + "<!DOCTYPE DATAPACKET [<!ENTITY xxe SYSTEM \"file://" + secret.toUtf8()
-                            + "\">]>\n" + kPacketHead + "<ROW No=\"1\" Value=\"&xxe;\"/>" + kPacketTail) > 0;
+                            + "\">]>\n" + kPacketHead + "<ROW No=\"1\" Value=\"&xxe;\"/>" + kPacketTail)
+                    > 0;
          }},
-        {"deep", "xml", [=](QFile &f, const QString &) {
+        {"deep", "xml",
+         [=](QFile &f, const QString &) {
              return f.write(kXmlHead + "<DATAPACKET>") > 0 && repeat(f, "<a>", 1000000)
                     && repeat(f, "</a>", 1000000) && f.write("</DATAPACKET>") > 0;
          }},
-        {"attr100m", "xml", [=](QFile &f, const QString &) {
-             return f.write(kXmlHead + kPacketHead + "<ROW No=\"1\" Value=\"") > 0
-                    && repeat(f, "x", 100 << 20) && f.write("\"/>" + kPacketTail) > 0;
+        {"attr100m", "xml",
+         [=](QFile &f, const QString &) {
+             return f.write(kXmlHead + kPacketHead + "<ROW No=\"1\" Value=\"") > 0 && repeat(f, "x", 100 << 20)
+                    && f.write("\"/>" + kPacketTail) > 0;
          }},
-        {"utf8", "xml", [=](QFile &f, const QString &) {
-             return f.write(kXmlHead + kPacketHead + row + "<ROW No=\"2\" Value=\"\xc3\x28\xff\"/>" + kPacketTail) > 0;
+        {"utf8", "xml",
+         [=](QFile &f, const QString &) {
+             return f.write(kXmlHead + kPacketHead + row + "<ROW No=\"2\" Value=\"\xc3\x28\xff\"/>" + kPacketTail)
+                    > 0;
          }},
-        {"utf16", "xml", [=](QFile &f, const QString &) {
+        {"utf16", "xml",
+         [=](QFile &f, const QString &) {
              const QString text = QString::fromUtf8(kXmlHead + kPacketHead + row + kPacketTail);
              return f.write("\xff\xfe") == 2
                     && f.write(reinterpret_cast<const char *>(text.utf16()), text.size() * 2) > 0;
          }},
-        {"line1g", "txt", [=](QFile &f, const QString &) {
+        {"line1g", "txt",
+         [=](QFile &f, const QString &) {
              return f.write(kTextHead + "1\t10:15:02\t12.34\tlux\r\n2\t") > 0 && repeat(f, "x", qint64(1) << 30)
                     && f.write("\r\n3\r\n") > 0;
          }},
-        {"nul", "txt", [=](QFile &f, const QString &) {
+        {"nul", "txt",
+         [=](QFile &f, const QString &) {
              static const char line[] = "1\t10:15:02\0junk junk\t12.34\r\n";
              return f.write(kTextHead) > 0 && repeat(f, QByteArray(line, sizeof line - 1), 1000000);
          }},
-        {"cr", "txt", [=](QFile &f, const QString &) {
+        {"cr", "txt",
+         [=](QFile &f, const QString &) {
              return f.write("No\tTime\tValue\tUnit\r") > 0 && repeat(f, "1\t10:15:02\t12.34\tlux\r", 1000000);
          }},
-        {"rows10m", "txt", [=](QFile &f, const QString &) {
+        {"rows10m", "txt",
+         [=](QFile &f, const QString &) {
              if (f.write(kTextHead) < 0)
                  return false;
              for (int i = 0; i < 10000000; i += 10000) {
@@ -163,9 +176,13 @@ int child(const QString &file)
             leaked = leaked || s.contains(QLatin1String(kSecret, 16));
     }
     const qint64 blocks = (table.rowCount() + ((1 << kRowBlockBits) - 1)) >> kRowBlockBits;
-    QJsonObject o{{"ok", ok}, {"rows", double(table.rowCount())}, {"seconds", seconds},
-                  {"deltaKb", double(peak - before)}, {"rowBlocksKb", double(blocks * (16 << kRowBlockBits) / 1024)},
-                  {"texts", double(table.distinctTexts())}, {"leaked", leaked},
+    QJsonObject o{{"ok", ok},
+                  {"rows", double(table.rowCount())},
+                  {"seconds", seconds},
+                  {"deltaKb", double(peak - before)},
+                  {"rowBlocksKb", double(blocks * (16 << kRowBlockBits) / 1024)},
+                  {"texts", double(table.distinctTexts())},
+                  {"leaked", leaked},
                   {"message", notifier.messages.isEmpty() ? QString() : notifier.messages.first().text}};
     std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
     std::fflush(stdout);
@@ -194,8 +211,10 @@ bool runCase(const Case &c, const QString &dir)
         return false;
     }
     const QString result = o.value("ok").toBool()
-        ? QStringLiteral("%1 rows").arg(qint64(o.value("rows").toDouble()))
-        : QStringLiteral("\"%1\", %2 rows").arg(o.value("message").toString()).arg(qint64(o.value("rows").toDouble()));
+                               ? QStringLiteral("%1 rows").arg(qint64(o.value("rows").toDouble()))
+                               : QStringLiteral("\"%1\", %2 rows")
+                                     .arg(o.value("message").toString())
+                                     .arg(qint64(o.value("rows").toDouble()));
     const double delta = o.value("deltaKb").toDouble() / 1024;
     const double beyond = delta - o.value("rowBlocksKb").toDouble() / 1024;
     std::printf("%-9s %12lld  %-34s %8.3f %10.1f %10.1f %8lld%s\n", c.name, qlonglong(size), qPrintable(result),

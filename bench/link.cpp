@@ -10,9 +10,9 @@
 //                                 main window (needs a platform, e.g. QT_QPA_PLATFORM=offscreen)
 // With no argument: tick, latency and unplug.
 
-#include "base/decimalseparator.h"
 #include "app/gui/tfcomm.h"
 #include "app/metersession.h"
+#include "base/decimalseparator.h"
 #include "link/bridgelink.h"
 #include "link/commportdriver.h"
 #include "link/demometer.h"
@@ -35,15 +35,15 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <numeric>
-#include <csignal>
 #include <random>
 #include <sys/resource.h>
 #include <thread>
@@ -63,7 +63,9 @@ double processCpuMs()
 
 int openFds()
 {
-    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System).size());
+    return int(QDir(QStringLiteral("/proc/self/fd"))
+                   .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)
+                   .size());
 }
 
 void spin(int ms)
@@ -159,9 +161,13 @@ int benchTick(int seconds)
 class PacedWriter {
 public:
     PacedWriter(PseudoTerminal &pty, QByteArray frame, int frames)
-        : pty_(pty), frame_(std::move(frame)), frames_(frames) {}
+        : pty_(pty), frame_(std::move(frame)), frames_(frames)
+    {}
 
-    void start() { thread_ = std::thread([this] { run(); }); }
+    void start()
+    {
+        thread_ = std::thread([this] { run(); });
+    }
     void join() { thread_.join(); }
     int frames() const { return frames_; }
     std::vector<Clock::time_point> lastByteAt;
@@ -206,7 +212,8 @@ private:
                 pty_.write(QByteArrayView(&b, 1));
                 const auto now = Clock::now();
                 if (previous != Clock::time_point())
-                    longestPauseMs[size_t(f)] = std::max(longestPauseMs[size_t(f)],
+                    longestPauseMs[size_t(f)] = std::max(
+                        longestPauseMs[size_t(f)],
                         std::chrono::duration<double, std::milli>(now - previous).count());
                 previous = now;
                 next += byteTime;
@@ -232,8 +239,8 @@ void report(const char *what, std::vector<double> ms, const char *end = "frame d
         return;
     }
     std::printf("%s: %zu frames, latency last byte in -> %s: p50 %.1f ms, p99 %.1f ms, max %.1f ms; %d lost\n",
-                what, ms.size(), end, percentile(ms, 50), percentile(ms, 99), *std::max_element(ms.begin(), ms.end()),
-                lost);
+                what, ms.size(), end, percentile(ms, 50), percentile(ms, 99),
+                *std::max_element(ms.begin(), ms.end()), lost);
     if (lost) {
         // A pause longer than the bridge's 10 ms read time-out splits a frame on purpose.
         std::printf("  lost frames, longest pause between two of their bytes as written:");
@@ -442,7 +449,10 @@ int benchUnplug(int seconds)
     serial.BTCon1Click();
     const QByteArray frame = encodeTernSerialFrame(*TernDisplay::fromText(QStringLiteral("1234")));
     QTimer feeder;
-    QObject::connect(&feeder, &QTimer::timeout, [&] { if (pty) pty->write(frame); });
+    QObject::connect(&feeder, &QTimer::timeout, [&] {
+        if (pty)
+            pty->write(frame);
+    });
     feeder.start(100);
 
     const bool flowing = spinUntil([&] { return bridgeFrames >= 2 && serialBytes >= 28; }, 5000);
@@ -518,11 +528,13 @@ qsizetype rowsIn(const QString &file)
 template <typename F>
 bool feedUntil(PseudoTerminal &pty, const QByteArray &frame, F done, int ms)
 {
-    return spinUntil([&] {
-        pty.write(frame);
-        spin(50);
-        return done();
-    }, ms);
+    return spinUntil(
+        [&] {
+            pty.write(frame);
+            spin(50);
+            return done();
+        },
+        ms);
 }
 
 // sorrel-cli log on a device that is pulled: while it waits for the device to come back
@@ -533,12 +545,15 @@ int benchCliUnplug(const char *option, int seconds)
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("meter")), out = dir.filePath(QStringLiteral("rows.txt"));
     const TernDisplay d = *TernDisplay::fromText(QStringLiteral("1234"));
-    const QByteArray frame = QByteArray(option) == "--bridge" ? encodeTernBridgeFrame(d) : encodeTernSerialFrame(d);
+    const QByteArray frame = QByteArray(option) == "--bridge" ? encodeTernBridgeFrame(d)
+                                                              : encodeTernSerialFrame(d);
     auto pty = std::make_unique<PseudoTerminal>();
     QFile::link(pty->slavePath(), link);
     QProcess p;
     p.start(QStringLiteral(SORREL_BINARY_DIR "/sorrel-cli"), {"log", option, link, "--out", out});
-    if (!p.waitForStarted() || !feedUntil(*pty, frame, [&] { return rowsIn(out) >= 2; }, 10000)) {
+    if (!p.waitForStarted()
+        || !feedUntil(
+            *pty, frame, [&] { return rowsIn(out) >= 2; }, 10000)) {
         std::printf("sorrel-cli log %s: NO ROWS before pulling\n", option);
         return 1;
     }
@@ -551,14 +566,17 @@ int benchCliUnplug(const char *option, int seconds)
     const double cpu = childCpuSeconds(p.processId()) - cpu0;
     const qint64 calls = childIoCalls(p.processId()) - calls0;
     err += p.readAllStandardError();
-    std::printf("sorrel-cli log %s, device gone: CPU %.2f s and %lld read/write calls over %d s; 'is gone' said %lld "
-                "times\n", option, cpu, qlonglong(calls), seconds, qlonglong(err.count("is gone")));
+    std::printf(
+        "sorrel-cli log %s, device gone: CPU %.2f s and %lld read/write calls over %d s; 'is gone' said %lld "
+        "times\n",
+        option, cpu, qlonglong(calls), seconds, qlonglong(err.count("is gone")));
 
     PseudoTerminal second;
     QFile::remove(link);
     QFile::link(second.slavePath(), link);
     const qsizetype before = rowsIn(out);
-    const bool back = feedUntil(second, frame, [&] { return rowsIn(out) >= before + 2; }, 10000);
+    const bool back = feedUntil(
+        second, frame, [&] { return rowsIn(out) >= before + 2; }, 10000);
     std::printf("  after a device is back: %s\n", back ? "logging again" : "NO ROWS");
     std::fflush(stdout);
     ::kill(pid_t(p.processId()), SIGTERM);
@@ -624,10 +642,11 @@ int benchCycles(int n)
             fdAfterFirst = openFds();
     }
     const double cpu = processCpuMs() - cpu0;
-    std::printf("%d unplug/replug cycles (serial and bridge): %d missed frames, %lld messages, "
-                "open fds %d at start, %d after the first cycle, %d at the end; CPU %.0f ms over %lld ms (%.1f%%)\n",
-                n, failures, qlonglong(h.notifier.messages.size()), fd0Raw, fdAfterFirst, openFds(), cpu,
-                wall.elapsed(), 100.0 * cpu / double(wall.elapsed()));
+    std::printf(
+        "%d unplug/replug cycles (serial and bridge): %d missed frames, %lld messages, "
+        "open fds %d at start, %d after the first cycle, %d at the end; CPU %.0f ms over %lld ms (%.1f%%)\n",
+        n, failures, qlonglong(h.notifier.messages.size()), fd0Raw, fdAfterFirst, openFds(), cpu, wall.elapsed(),
+        100.0 * cpu / double(wall.elapsed()));
     qunsetenv("SORREL_COM1");
     return failures == 0 && openFds() == fdAfterFirst ? 0 : 1;
 }
@@ -638,7 +657,8 @@ int main(int argc, char **argv)
 {
     // The window mode needs a GUI application; the others run without a platform.
     const bool window = argc > 1 && QByteArray(argv[1]) == "table";
-    std::unique_ptr<QCoreApplication> app(window ? new QApplication(argc, argv) : new QCoreApplication(argc, argv));
+    std::unique_ptr<QCoreApplication> app(window ? new QApplication(argc, argv)
+                                                 : new QCoreApplication(argc, argv));
     const QStringList args = app->arguments().mid(1);
     const QString mode = args.value(0);
     const int n = args.value(1).toInt();

@@ -73,7 +73,8 @@ int main(int argc, char **argv)
     const long afterAll = rssKiB();
 
     std::printf("rows %lld, pages %d\n", qlonglong(rows), report.pageCount());
-    std::printf("open to first page painted: %.3f s, extra memory %.1f MiB\n", open, (afterOpen - before) / 1024.0);
+    std::printf("open to first page painted: %.3f s, extra memory %.1f MiB\n", open,
+                (afterOpen - before) / 1024.0);
     std::printf("last page: %.4f s; 100 %% zoom: %.4f s; extra memory after both %.1f MiB\n", last, actual,
                 (afterAll - before) / 1024.0);
     std::printf("table alone: %.1f MiB resident\n", before / 1024.0);

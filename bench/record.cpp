@@ -8,9 +8,9 @@
 //   build/bench/bench_record --rows 100000   # quicker look
 //   build/bench/bench_record --rows 0        # the empty run (spawned by the above)
 
+#include "base/lcdpanelstate.h"
 #include "base/notifier.h"
 #include "base/readingstate.h"
-#include "base/lcdpanelstate.h"
 #include "record/chartcontrol.h"
 #include "record/gui/readinggridmodel.h"
 #include "record/gui/readinggridview.h"
@@ -24,10 +24,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <string>
-#include <tuple>
 #include <cstring>
 #include <ctime>
+#include <string>
+#include <tuple>
 #include <vector>
 
 using namespace sorrel;
@@ -198,8 +198,7 @@ int main(int argc, char **argv)
     small.untimed(1000);
     const auto fillStart = std::chrono::steady_clock::now();
     large.untimed(rows - 2 * samples);
-    const double fillSeconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - fillStart).count();
+    const double fillSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - fillStart).count();
     const qint64 rowsSmall = small.table.rowCount();
     const qint64 rowsLarge = large.table.rowCount();
     const auto [smallUpdate, largeUpdate] = measure(false);
@@ -216,9 +215,8 @@ int main(int argc, char **argv)
     if (!quiet) {
         std::printf("bench_record: %lld readings, page size 100, 2000-count random walk\n",
                     static_cast<long long>(rows));
-        for (const auto &[label, small, large] :
-             {std::tuple{"update path", smallUpdate, largeUpdate},
-              std::tuple{"update path + paint", smallPaint, largePaint}}) {
+        for (const auto &[label, small, large] : {std::tuple{"update path", smallUpdate, largeUpdate},
+                                                  std::tuple{"update path + paint", smallPaint, largePaint}}) {
             report((std::string(label) + ", wall").c_str(), rowsSmall, small.wall);
             report((std::string(label) + ", wall").c_str(), rowsLarge, large.wall);
             report((std::string(label) + ", thread CPU").c_str(), rowsSmall, small.cpu);
@@ -226,7 +224,8 @@ int main(int argc, char **argv)
             std::printf("  %s: median large/small %.2f (wall), %.2f (thread CPU)\n", label,
                         large.wall.median_us / small.wall.median_us, large.cpu.median_us / small.cpu.median_us);
         }
-        std::printf("  series points now: %lld (the window)\n", static_cast<long long>(rig.chart.Series1->count()));
+        std::printf("  series points now: %lld (the window)\n",
+                    static_cast<long long>(rig.chart.Series1->count()));
         std::printf("  fill: %.1f s for %lld readings (%.2f us each)\n", fillSeconds,
                     static_cast<long long>(rows - 2 * samples), fillSeconds * 1e6 / double(rows - 2 * samples));
         std::printf("  distinct texts in the table: %lld\n", static_cast<long long>(rig.table.distinctTexts()));

@@ -217,8 +217,9 @@ bool sendFrame(Rig &rig, const Frames &frames, int index, qint32 limit)
     const bool recorded = rows < limit;
     if (rig.table.rowCount() != rows + (recorded ? 1 : 0))
         return fail("row count", rig.frame);
-    if (recorded && (rig.table.no(rows) != std::optional<qint32>(qint32(rig.frame))
-                     || rig.table.value(rows) != frames.shown[size_t(index)]))
+    if (recorded
+        && (rig.table.no(rows) != std::optional<qint32>(qint32(rig.frame))
+            || rig.table.value(rows) != frames.shown[size_t(index)]))
         return fail("row number or value", rig.frame);
     return true;
 }
@@ -228,14 +229,18 @@ Mark mark(Rig &rig, Clock::time_point start, qint64 hourNo)
     // Heap the allocator only keeps free is handed back first: a drift is what the run holds.
     malloc_trim(0);
     const qint64 points = rig.chart.pointCount();
-    Mark m{std::chrono::duration<double>(Clock::now() - start).count(), rig.table.rowCount(),
-           statusKiB("VmRSS:"), heapInUse(), {}, blockStorage<float>(points, sizeof(float))};
+    Mark m{std::chrono::duration<double>(Clock::now() - start).count(),
+           rig.table.rowCount(),
+           statusKiB("VmRSS:"),
+           heapInUse(),
+           {},
+           blockStorage<float>(points, sizeof(float))};
     m.table = tableBytes(rig.table);
     std::printf("  hour %2lld: %7.1f s  frames %9lld  rows %9lld  RSS %7ld KiB  table %7.0f KiB  "
                 "chart points %6.0f KiB  beyond them %7.0f KiB (heap: %6.0f KiB)\n",
-                static_cast<long long>(hourNo),
-                m.seconds, static_cast<long long>(rig.frame), static_cast<long long>(m.rows), m.rssKiB,
-                double(m.table.resident) / 1024.0, double(m.chart.resident) / 1024.0, m.otherKiB(), m.otherHeapKiB());
+                static_cast<long long>(hourNo), m.seconds, static_cast<long long>(rig.frame),
+                static_cast<long long>(m.rows), m.rssKiB, double(m.table.resident) / 1024.0,
+                double(m.chart.resident) / 1024.0, m.otherKiB(), m.otherHeapKiB());
     std::fflush(stdout);
     return m;
 }
@@ -296,7 +301,8 @@ int runOnce(qint64 total, qint32 limit, bool views)
     const double drift = (last.otherKiB() - first.otherKiB()) / first.otherKiB();
     size_t widest = 0;
     for (size_t h = 1; h < marks.size(); ++h)
-        if (std::abs(marks[h].otherKiB() - first.otherKiB()) > std::abs(marks[widest].otherKiB() - first.otherKiB()))
+        if (std::abs(marks[h].otherKiB() - first.otherKiB())
+            > std::abs(marks[widest].otherKiB() - first.otherKiB()))
             widest = h;
     std::printf("  %.1f s for %lld frames (%.2f us each), %lld rows, peak RSS %ld KiB\n", seconds,
                 static_cast<long long>(total), seconds * 1e6 / double(total), static_cast<long long>(last.rows),

@@ -83,7 +83,8 @@ int main(int argc, char **argv)
 
     QCoreApplication app(argc, argv);
     int reps = 30;
-    QString sorrel = QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/../sorrel")).canonicalFilePath();
+    QString sorrel =
+        QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/../sorrel")).canonicalFilePath();
     const QStringList args = app.arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == u"--reps" && i + 1 < args.size())

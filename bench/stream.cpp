@@ -89,16 +89,18 @@ void measure(Run run, int readings, const std::vector<QByteArray> &frames)
     frameUs.reserve(size_t(readings));
     addedUs.reserve(size_t(readings));
     QObject receiver;
-    QObject::connect(&recording.table(), &ReadingTable::rowsAppended, &receiver, [&](qsizetype first, qsizetype last) {
-        for (qsizetype i = first; i <= last; ++i) {
-            const auto t0 = Clock::now();
-            StreamRow row{recording.table().row(i), QDateTime::currentDateTime(),
-                          session.lastOutcome().verdict.value_or(Verdict::None), QStringLiteral("/dev/ttyUSB0")};
-            if (run.output)
-                run.output(row);
-            addedUs.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-        }
-    });
+    QObject::connect(
+        &recording.table(), &ReadingTable::rowsAppended, &receiver, [&](qsizetype first, qsizetype last) {
+            for (qsizetype i = first; i <= last; ++i) {
+                const auto t0 = Clock::now();
+                StreamRow row{recording.table().row(i), QDateTime::currentDateTime(),
+                              session.lastOutcome().verdict.value_or(Verdict::None),
+                              QStringLiteral("/dev/ttyUSB0")};
+                if (run.output)
+                    run.output(row);
+                addedUs.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+            }
+        });
     const auto start = Clock::now();
     for (int i = 0; i < readings; ++i) {
         const auto t0 = Clock::now();
@@ -108,8 +110,9 @@ void measure(Run run, int readings, const std::vector<QByteArray> &frames)
     const double fed = std::chrono::duration<double>(Clock::now() - start).count();
     const double tail = run.finish ? run.finish() : 0;
     const qsizetype rows = recording.table().rowCount();
-    std::fprintf(gOut, "%-22s %9.0f readings/s  (%lld rows, %.2f s + %.2f s to drain)  "
-                       "frame p50 %.1f us p99 %.1f us  output adds p50 %.2f us p99 %.2f us\n",
+    std::fprintf(gOut,
+                 "%-22s %9.0f readings/s  (%lld rows, %.2f s + %.2f s to drain)  "
+                 "frame p50 %.1f us p99 %.1f us  output adds p50 %.2f us p99 %.2f us\n",
                  run.name, double(rows) / (fed + tail), static_cast<long long>(rows), fed, tail,
                  percentile(frameUs, 0.5), percentile(frameUs, 0.99), percentile(addedUs, 0.5),
                  percentile(addedUs, 0.99));
@@ -144,7 +147,10 @@ MqttOptions mqttOptions(int port, qsizetype queue)
     return o;
 }
 
-MqttPublisher::Identity identity() { return {QStringLiteral("/dev/ttyUSB0"), QStringLiteral("osprey")}; }
+MqttPublisher::Identity identity()
+{
+    return {QStringLiteral("/dev/ttyUSB0"), QStringLiteral("osprey")};
+}
 
 void jsonlToPipe(int readings, const std::vector<QByteArray> &frames)
 {
@@ -180,7 +186,8 @@ void csvFile(int readings, const std::vector<QByteArray> &frames)
     writer.open();
     int n = 0;
     // sorrel-cli log syncs once a second; at 10,000 readings/s that is every 10,000 rows.
-    measure({"csv file", [&](const StreamRow &r) {
+    measure({"csv file",
+             [&](const StreamRow &r) {
                  writer.append(r);
                  if (++n % 10000 == 0)
                      writer.sync();
@@ -195,7 +202,8 @@ void csvFile(int readings, const std::vector<QByteArray> &frames)
 
 void mqttToBroker(int readings, const std::vector<QByteArray> &frames)
 {
-    const QString mosquitto = QStandardPaths::findExecutable(QStringLiteral("mosquitto"), {"/usr/sbin", "/usr/bin"});
+    const QString mosquitto = QStandardPaths::findExecutable(QStringLiteral("mosquitto"),
+                                                             {"/usr/sbin", "/usr/bin"});
     if (mosquitto.isEmpty()) {
         std::fprintf(gOut, "%-22s skipped: mosquitto not found\n", "mqtt qos 1");
         return;
@@ -251,9 +259,10 @@ void queueMemory(const std::vector<QByteArray> &frames)
     for (const StreamRow &r : rows)
         publisher.publish(r);
     const long after = rssKiB("VmRSS:");
-    std::fprintf(gOut, "%-22s %lld rows queued, %.1f MB (%.0f bytes a row, %zu of them the row itself)\n",
-                 "mqtt queue, no broker", static_cast<long long>(publisher.queued()), double(after - before) / 1024.0,
-                 double(after - before) * 1024.0 / double(std::max<qsizetype>(publisher.queued(), 1)), sizeof(StreamRow));
+    std::fprintf(
+        gOut, "%-22s %lld rows queued, %.1f MB (%.0f bytes a row, %zu of them the row itself)\n",
+        "mqtt queue, no broker", static_cast<long long>(publisher.queued()), double(after - before) / 1024.0,
+        double(after - before) * 1024.0 / double(std::max<qsizetype>(publisher.queued(), 1)), sizeof(StreamRow));
     publisher.stop(std::chrono::milliseconds(0));
 }
 

@@ -62,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // One message exactly when the load failed, and it is the failure's.
     check(notifier.messages.size() == (ok ? 0 : 1));
     if (!ok)
-        check(notifier.messages[0] == RecordingNotifier::Message{MessageKind::Error, QStringLiteral("Failed to Load File!")});
+        check(notifier.messages[0]
+              == RecordingNotifier::Message{MessageKind::Error, QStringLiteral("Failed to Load File!")});
     // A text load keeps the rows it found; an XML load replaces them only when it succeeds.
     if (!kXml || !ok)
         check(table.rowCount() >= 1 && table.row(0) == kBefore);

@@ -5,8 +5,8 @@
 
 namespace sorrel {
 
-MeterSession::MeterSession(const Profile &profile, const QString &decimalSeparator,
-                           Notifier &notifier, QObject *parent)
+MeterSession::MeterSession(const Profile &profile, const QString &decimalSeparator, Notifier &notifier,
+                           QObject *parent)
     : QObject(parent), profile_(profile), notifier_(notifier), judge_(decimalSeparator)
 {
     state_.decimalSeparator = decimalSeparator;
@@ -20,9 +20,14 @@ MeterSession::MeterSession(const Profile &profile, const QString &decimalSeparat
 void MeterSession::receiveSerial(QByteArrayView bytes)
 {
     switch (profile_.handler) {
-    case FrameHandler::Tern: HTernRData(bytes); break;
-    case FrameHandler::Wren: HWrenRData(bytes); break;
-    case FrameHandler::None: break;
+    case FrameHandler::Tern:
+        HTernRData(bytes);
+        break;
+    case FrameHandler::Wren:
+        HWrenRData(bytes);
+        break;
+    case FrameHandler::None:
+        break;
     }
 }
 
@@ -79,9 +84,15 @@ void MeterSession::dispatch(std::optional<Family> family)
     if (!family)
         return;
     switch (*family) {
-    case Family::Tern: LcdDisplayTern(1); break;
-    case Family::Wren: LcdDisplayWren(1); break;
-    case Family::Rook: LcdDisplayRook(); break;
+    case Family::Tern:
+        LcdDisplayTern(1);
+        break;
+    case Family::Wren:
+        LcdDisplayWren(1);
+        break;
+    case Family::Rook:
+        LcdDisplayRook();
+        break;
     }
 }
 
@@ -150,9 +161,15 @@ void MeterSession::apply(const DecodedFrame &frame)
     outcome_ = FrameOutcome{frame.family, false, std::nullopt, std::nullopt};
     try {
         switch (frame.family) {
-        case Family::Tern: applyTern(frame); break;
-        case Family::Wren: applyWren(frame); break;
-        case Family::Rook: applyRook(frame); break;
+        case Family::Tern:
+            applyTern(frame);
+            break;
+        case Family::Wren:
+            applyWren(frame);
+            break;
+        case Family::Rook:
+            applyRook(frame);
+            break;
         }
     } catch (...) {
         Q_EMIT panelChanged(); // the lamp, at least, has changed

@@ -2,12 +2,12 @@
 // The meter session: one frame's road from bytes to the panel, the reading state,
 // the dial, the judge and the recorder. Shared by the window and the command-line tool.
 
+#include "base/lcdpanelstate.h"
 #include "base/notifier.h"
 #include "base/profile.h"
 #include "base/readingstate.h"
 #include "decode/decodedframe.h"
 #include "decode/frameassembler.h"
-#include "base/lcdpanelstate.h"
 #include "display/limitjudge.h"
 #include "link/meterport.h"
 
@@ -20,8 +20,8 @@ namespace sorrel {
 // What the last decoder call did beyond the panel, for tools and tests.
 struct FrameOutcome {
     Family family = Family::Tern;
-    bool counted = false;          // went on past the number step
-    std::optional<int> dial;       // given to KDrun
+    bool counted = false;           // went on past the number step
+    std::optional<int> dial;        // given to KDrun
     std::optional<Verdict> verdict; // judged this frame
 };
 
@@ -74,10 +74,7 @@ public:
 
     // Turns the receive lamp to "no data" (connection timer, bridge poll).
     void darkenReceiveLamp() override;
-    bool receiveLampDark() const override
-    {
-        return !panel_.isShown(Ind::conok) && panel_.isShown(Ind::conokn);
-    }
+    bool receiveLampDark() const override { return !panel_.isShown(Ind::conok) && panel_.isShown(Ind::conokn); }
     bool previewOpen() const override { return state_.previewOpen; }
     int idleTicks() const override { return state_.watchdogCount; }
     void setIdleTicks(int ticks) override { state_.watchdogCount = ticks; }

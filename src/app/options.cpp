@@ -9,25 +9,26 @@ namespace sorrel {
 QString appUsage()
 {
     return QStringLiteral(
-        "Usage: sorrel [--profile NAME[,NAME...]] [--demo] [--frame HEX]... [--screenshot FILE.png\n"
-        "              [--screenshot-after SECONDS]]\n"
-        "  --profile NAMES   model flags to set (default osprey): %1\n"
-        "  --demo            offer a simulated light meter as the USB bridge\n"
-        "  --frame HEX       apply one frame before the window shows (repeatable): 32 hex\n"
-        "                    digits as one USB bridge read, 14 as one serial Tern frame\n"
-        "  --screenshot F    render the window as at start-up to F (PNG) and exit\n"
-        "  --screenshot-after S\n"
-        "                    let the window run S seconds (0 to 3600) before the screenshot;\n"
-        "                    with --demo the demo meter is connected first\n"
-        "  --help            show this text\n"
-        "  --version         show the version\n")
+               "Usage: sorrel [--profile NAME[,NAME...]] [--demo] [--frame HEX]... [--screenshot FILE.png\n"
+               "              [--screenshot-after SECONDS]]\n"
+               "  --profile NAMES   model flags to set (default osprey): %1\n"
+               "  --demo            offer a simulated light meter as the USB bridge\n"
+               "  --frame HEX       apply one frame before the window shows (repeatable): 32 hex\n"
+               "                    digits as one USB bridge read, 14 as one serial Tern frame\n"
+               "  --screenshot F    render the window as at start-up to F (PNG) and exit\n"
+               "  --screenshot-after S\n"
+               "                    let the window run S seconds (0 to 3600) before the screenshot;\n"
+               "                    with --demo the demo meter is connected first\n"
+               "  --help            show this text\n"
+               "  --version         show the version\n")
         .arg(modelFlagCliNames().join(u", "));
 }
 
 AppOptionsResult parseAppOptions(const QStringList &args)
 {
     AppOptionsResult r;
-    const QString valid = QStringLiteral("valid options: --profile, --demo, --frame, --screenshot, --screenshot-after, --help, --version");
+    const QString valid = QStringLiteral(
+        "valid options: --profile, --demo, --frame, --screenshot, --screenshot-after, --help, --version");
     for (qsizetype i = 0; i < args.size(); ++i) {
         QString arg = args[i];
         QString value;
@@ -68,8 +69,9 @@ AppOptionsResult parseAppOptions(const QStringList &args)
         } else if (arg == u"--frame") {
             const bool given = takeValue();
             const QString digits = value.toUpper();
-            const bool hex = !digits.isEmpty()
-                && std::all_of(digits.begin(), digits.end(), [](QChar c) { return hexValue(c.unicode()) >= 0; });
+            const bool hex = !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [](QChar c) {
+                return hexValue(c.unicode()) >= 0;
+            });
             if (!given || !hex || (digits.size() != 32 && digits.size() != 14)) {
                 r.error = QStringLiteral("sorrel: --frame needs 32 or 14 hex digits");
                 return r;

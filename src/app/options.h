@@ -12,10 +12,10 @@ struct AppOptions {
     ModelFlags flags = ModelFlags::shipped();
     bool help = false;
     bool version = false;
-    bool demo = false;          // plug in the demo meter instead of real bridges
-    QString screenshot;         // render the start-up window to this PNG and exit
-    int screenshotAfter = 0;    // seconds the window runs before the screenshot (demo: connected)
-    QStringList frames;         // frame digits applied before the window shows (upper case)
+    bool demo = false;       // plug in the demo meter instead of real bridges
+    QString screenshot;      // render the start-up window to this PNG and exit
+    int screenshotAfter = 0; // seconds the window runs before the screenshot (demo: connected)
+    QStringList frames;      // frame digits applied before the window shows (upper case)
 };
 
 struct AppOptionsResult {

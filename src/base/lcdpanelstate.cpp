@@ -32,19 +32,22 @@ const QHash<QString, Ind> &nameIndex()
 } // namespace
 
 const std::array<Ind, 37> kCommonResetSet{
-    Ind::AVE, Ind::MAX, Ind::PH, Ind::MIN, Ind::READ, Ind::REC, Ind::NO, Ind::USB,
-    Ind::ESC, Ind::NODATA, Ind::power, Ind::VEL, Ind::frame, Ind::FLOW, Ind::t_p,
-    Ind::ft2, Ind::m2, Ind::c, Ind::f, Ind::RH, Ind::KEY, Ind::TEMP, Ind::LOAD,
-    Ind::time_l, Ind::TIMER, Ind::p_off, Ind::CFM, Ind::CMM, Ind::ms, Ind::knots,
-    Ind::mph, Ind::ftmin, Ind::X10, Ind::kmh, Ind::LCDHold, Ind::V23, Ind::Z1,
+    Ind::AVE,   Ind::MAX,    Ind::PH,      Ind::MIN, Ind::READ,  Ind::REC,   Ind::NO,   Ind::USB,
+    Ind::ESC,   Ind::NODATA, Ind::power,   Ind::VEL, Ind::frame, Ind::FLOW,  Ind::t_p,  Ind::ft2,
+    Ind::m2,    Ind::c,      Ind::f,       Ind::RH,  Ind::KEY,   Ind::TEMP,  Ind::LOAD, Ind::time_l,
+    Ind::TIMER, Ind::p_off,  Ind::CFM,     Ind::CMM, Ind::ms,    Ind::knots, Ind::mph,  Ind::ftmin,
+    Ind::X10,   Ind::kmh,    Ind::LCDHold, Ind::V23, Ind::Z1,
 };
 
 const std::array<Ind, 17> kLightMeterResetSet{
-    Ind::p_off, Ind::perecent, Ind::auto_, Ind::Z, Ind::o1, Ind::o2, Ind::o3, Ind::o4,
-    Ind::z4, Ind::z3, Ind::z2, Ind::z11, Ind::FC, Ind::LUX, Ind::CD, Ind::FULL, Ind::loadNO,
+    Ind::p_off, Ind::perecent, Ind::auto_, Ind::Z,  Ind::o1,  Ind::o2, Ind::o3,   Ind::o4,     Ind::z4,
+    Ind::z3,    Ind::z2,       Ind::z11,   Ind::FC, Ind::LUX, Ind::CD, Ind::FULL, Ind::loadNO,
 };
 
-const IndicatorInfo &indicatorInfo(Ind id) { return kInfo[size_t(id)]; }
+const IndicatorInfo &indicatorInfo(Ind id)
+{
+    return kInfo[size_t(id)];
+}
 
 std::optional<Ind> indicatorByName(QStringView name)
 {

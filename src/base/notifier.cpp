@@ -16,10 +16,18 @@ void StderrNotifier::notify(MessageKind kind, const QString &text)
 {
     const char *prefix = "";
     switch (kind) {
-    case MessageKind::Plain: prefix = ""; break;
-    case MessageKind::Information: prefix = "Information: "; break;
-    case MessageKind::Error: prefix = "Error: "; break;
-    case MessageKind::Failure: prefix = "Failure: "; break;
+    case MessageKind::Plain:
+        prefix = "";
+        break;
+    case MessageKind::Information:
+        prefix = "Information: ";
+        break;
+    case MessageKind::Error:
+        prefix = "Error: ";
+        break;
+    case MessageKind::Failure:
+        prefix = "Failure: ";
+        break;
     }
     std::fprintf(stderr, "%s%s\n", prefix, text.toLocal8Bit().constData());
     std::fflush(stderr);

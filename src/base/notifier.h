@@ -54,6 +54,7 @@ public:
     explicit Failure(QString text) : text_(std::move(text)), utf8_(text_.toUtf8()) {}
     const QString &text() const { return text_; }
     const char *what() const noexcept override { return utf8_.constData(); }
+
 private:
     QString text_;
     QByteArray utf8_;

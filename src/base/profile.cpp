@@ -12,18 +12,28 @@ struct FlagNames {
 };
 
 constexpr std::array<FlagNames, kModelFlagCount> kFlagNames{{
-    {"avocet", "IFAvocet"}, {"osprey", "ifosprey"}, {"merlin", "Merlin"},
-    {"wren", "IFWren"}, {"curlew", "IFCurlew"}, {"fulmar", "IFFulmar"},
-    {"gannet", "IFGannet"}, {"harrier", "IFHarrier"}, {"egret", "IFEgret"},
-    {"ibis", "IFIbis"}, {"jacana", "IFJacana"}, {"kestrel", "IFKestrel"},
-    {"lapwing", "IFLapwing"}, {"nightjar", "Nightjar"}, {"plover", "IFPlover"},
+    {"avocet", "IFAvocet"},
+    {"osprey", "ifosprey"},
+    {"merlin", "Merlin"},
+    {"wren", "IFWren"},
+    {"curlew", "IFCurlew"},
+    {"fulmar", "IFFulmar"},
+    {"gannet", "IFGannet"},
+    {"harrier", "IFHarrier"},
+    {"egret", "IFEgret"},
+    {"ibis", "IFIbis"},
+    {"jacana", "IFJacana"},
+    {"kestrel", "IFKestrel"},
+    {"lapwing", "IFLapwing"},
+    {"nightjar", "Nightjar"},
+    {"plover", "IFPlover"},
 }};
 
 // One row per effective flag, in the order start-up applies them.
 struct ProfileRow {
     ModelFlag flag;
     FrameHandler handler;
-    int baud;                 // 0: as stored
+    int baud; // 0: as stored
     const char *title;
     const char *firstDigit;   // nullptr: unchanged
     const char *displayClass; // nullptr: unchanged
@@ -49,8 +59,14 @@ ModelFlags ModelFlags::shipped()
     return f;
 }
 
-QString modelFlagCliName(ModelFlag f) { return QString::fromLatin1(kFlagNames[size_t(f)].cli); }
-QString modelFlagLayoutName(ModelFlag f) { return QString::fromLatin1(kFlagNames[size_t(f)].layout); }
+QString modelFlagCliName(ModelFlag f)
+{
+    return QString::fromLatin1(kFlagNames[size_t(f)].cli);
+}
+QString modelFlagLayoutName(ModelFlag f)
+{
+    return QString::fromLatin1(kFlagNames[size_t(f)].layout);
+}
 
 std::optional<ModelFlag> modelFlagFromCliName(QStringView name)
 {
@@ -117,13 +133,17 @@ Profile resolveProfile(const ModelFlags &flags)
 
     // The HID cable's rate and whether it may read are tested in their own order.
     p.hidRate = 2400;
-    if (flags.test(ModelFlag::Fulmar)) p.hidRate = 19200;
-    if (flags.test(ModelFlag::Osprey)) p.hidRate = 19200;
-    if (flags.test(ModelFlag::Avocet)) p.hidRate = 19200;
-    if (flags.test(ModelFlag::Wren)) p.hidRate = 2400;
-    if (flags.test(ModelFlag::Harrier)) p.hidRate = 2400;
-    p.hidReading = flags.test(ModelFlag::Wren) || flags.test(ModelFlag::Osprey)
-        || flags.test(ModelFlag::Avocet);
+    if (flags.test(ModelFlag::Fulmar))
+        p.hidRate = 19200;
+    if (flags.test(ModelFlag::Osprey))
+        p.hidRate = 19200;
+    if (flags.test(ModelFlag::Avocet))
+        p.hidRate = 19200;
+    if (flags.test(ModelFlag::Wren))
+        p.hidRate = 2400;
+    if (flags.test(ModelFlag::Harrier))
+        p.hidRate = 2400;
+    p.hidReading = flags.test(ModelFlag::Wren) || flags.test(ModelFlag::Osprey) || flags.test(ModelFlag::Avocet);
     return p;
 }
 

@@ -10,8 +10,21 @@ namespace sorrel {
 
 // In the order start-up walks them; the last seven have no effect.
 enum class ModelFlag {
-    Avocet, Osprey, Merlin, Wren, Curlew, Fulmar, Gannet, Harrier,
-    Egret, Ibis, Jacana, Kestrel, Lapwing, Nightjar, Plover,
+    Avocet,
+    Osprey,
+    Merlin,
+    Wren,
+    Curlew,
+    Fulmar,
+    Gannet,
+    Harrier,
+    Egret,
+    Ibis,
+    Jacana,
+    Kestrel,
+    Lapwing,
+    Nightjar,
+    Plover,
 };
 inline constexpr int kModelFlagCount = 15;
 
@@ -37,10 +50,10 @@ std::optional<ModelFlags> parseModelFlags(QStringView list, QString *bad = nullp
 enum class FrameHandler { None, Tern, Wren }; // HTernRData / HWrenRData bound to the serial driver
 
 struct ScaleNumbers {
-    int fullScale = 4000;   // what an overload display stands for
-    int dialZero = 400;     // dial pointer position of a zero reading
-    int barOverload = 40;   // bar position of an overload
-    int dialSpan = 80;      // the dial's whole span is ten times this
+    int fullScale = 4000; // what an overload display stands for
+    int dialZero = 400;   // dial pointer position of a zero reading
+    int barOverload = 40; // bar position of an overload
+    int dialSpan = 80;    // the dial's whole span is ten times this
     bool operator==(const ScaleNumbers &) const = default;
 };
 
@@ -55,14 +68,14 @@ DisplayClassRow displayClassRow(const QString &displayClass);
 struct Profile {
     ModelFlags flags;
     FrameHandler handler = FrameHandler::None;
-    int serialBaud = 2400;            // COMM2 as stored: br2400
-    QString title;                    // empty when no flag is set
+    int serialBaud = 2400;                        // COMM2 as stored: br2400
+    QString title;                                // empty when no flag is set
     QString idleFirstDigit = QStringLiteral("2"); // the layout's LcdDa
     QString displayClass = QStringLiteral("4");
     ScaleNumbers scale;
     std::optional<QString> highText, lowText; // T1HI / T1LO replacements
-    int hidRate = 2400;               // rate feature report
-    bool hidReading = false;          // USBCon may start reading
+    int hidRate = 2400;                       // rate feature report
+    bool hidReading = false;                  // USBCon may start reading
 };
 
 Profile resolveProfile(const ModelFlags &flags);

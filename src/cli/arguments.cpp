@@ -21,7 +21,8 @@ int runCommand(const QStringList &args, const char *usage, const std::function<i
     }
 }
 
-ArgumentWalker::ArgumentWalker(const QStringList &args, Fail fail) : args_(args), fail_(std::move(fail)) {}
+ArgumentWalker::ArgumentWalker(const QStringList &args, Fail fail) : args_(args), fail_(std::move(fail))
+{}
 
 bool ArgumentWalker::next()
 {
@@ -76,7 +77,8 @@ qint32 ArgumentWalker::recordLimit()
     const QString text = value();
     const auto limit = parseRecordLimit(text);
     if (!limit)
-        fail(QStringLiteral("%1 '%2' is not a record limit (a whole number from 1, or limitless)").arg(name_, text));
+        fail(QStringLiteral("%1 '%2' is not a record limit (a whole number from 1, or limitless)")
+                 .arg(name_, text));
     return *limit;
 }
 

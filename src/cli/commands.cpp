@@ -10,9 +10,9 @@ int runLog(const QStringList &args);     // log.cpp
 const QList<Command> &commands()
 {
     static const QList<Command> list{{QStringLiteral("decode"), runDecode},
-                                         {QStringLiteral("log"), runLog},
-                                         {QStringLiteral("convert"), runConvert},
-                                         {QStringLiteral("devices"), runDevices}};
+                                     {QStringLiteral("log"), runLog},
+                                     {QStringLiteral("convert"), runConvert},
+                                     {QStringLiteral("devices"), runDevices}};
     return list;
 }
 
@@ -26,8 +26,7 @@ QStringList commandNames()
 
 QString usage()
 {
-    return QStringLiteral("Usage: sorrel-cli COMMAND [OPTIONS]\nCommands: %1\n")
-        .arg(commandNames().join(u", "));
+    return QStringLiteral("Usage: sorrel-cli COMMAND [OPTIONS]\nCommands: %1\n").arg(commandNames().join(u", "));
 }
 
 } // namespace sorrel::cli

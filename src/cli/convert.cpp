@@ -14,16 +14,15 @@ namespace sorrel::cli {
 
 namespace {
 
-const char kUsage[] =
-    "Usage: sorrel-cli convert IN --out OUT|- [--format tsv|xml|csv|jsonl] [--strict]\n"
-    "Reads a reading file as the window opens it (.xml: the XML data packet, any other\n"
-    "name: tab-separated) and writes its rows in another format.\n"
-    "  --out OUT     the file to write, or - for standard output\n"
-    "  --format F    tsv, xml, csv or jsonl (default: by OUT's name as for log --out)\n"
-    "  --strict      write nothing when the file cannot be read to its end\n"
-    "A file that cannot be read shows \"Failed to Load File!\"; the rows read before the\n"
-    "fault are still written unless --strict.\n"
-    "Exit status: 0 done, 1 the file could not be read or written, 2 bad options\n";
+const char kUsage[] = "Usage: sorrel-cli convert IN --out OUT|- [--format tsv|xml|csv|jsonl] [--strict]\n"
+                      "Reads a reading file as the window opens it (.xml: the XML data packet, any other\n"
+                      "name: tab-separated) and writes its rows in another format.\n"
+                      "  --out OUT     the file to write, or - for standard output\n"
+                      "  --format F    tsv, xml, csv or jsonl (default: by OUT's name as for log --out)\n"
+                      "  --strict      write nothing when the file cannot be read to its end\n"
+                      "A file that cannot be read shows \"Failed to Load File!\"; the rows read before the\n"
+                      "fault are still written unless --strict.\n"
+                      "Exit status: 0 done, 1 the file could not be read or written, 2 bad options\n";
 
 struct ConvertRun {
     QString in, out;
@@ -31,7 +30,10 @@ struct ConvertRun {
     bool strict = false;
 };
 
-void fail(const QString &message) { throw BadOption{QStringLiteral("sorrel-cli convert: ") + message}; }
+void fail(const QString &message)
+{
+    throw BadOption{QStringLiteral("sorrel-cli convert: ") + message};
+}
 
 ConvertRun parseArguments(const QStringList &args)
 {

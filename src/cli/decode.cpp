@@ -2,8 +2,8 @@
 // the USB bridge or the HID cable would bring it, and prints one JSON object per
 // decoder call.
 
-#include "base/decimalseparator.h"
 #include "app/metersession.h"
+#include "base/decimalseparator.h"
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/recording.h"
@@ -22,18 +22,17 @@ namespace sorrel::cli {
 
 namespace {
 
-const char kUsage[] =
-    "Usage: sorrel-cli decode [--profile NAME[,NAME...]] --link serial|bridge|hid\n"
-    "                         [--high TEXT] [--low TEXT] [--decimal-separator C]\n"
-    "                         [--record [--no-repeat] [--limit N] [--save FILE]] FILE|-\n"
-    "  serial: raw bytes, framed by the profile's handler (no profile: nothing decodes)\n"
-    "  bridge: raw bytes, read 32 at a time (a short tail is ignored)\n"
-    "  hid:    one input report per line: report id, then data bytes, in hex\n"
-    "  --record: record as the window does (no sampling interval) and add \"row\" and\n"
-    "    \"chart\" to each frame; --no-repeat refuses repeated readings, --limit is the\n"
-    "    record limit (default 10000), --save writes the table at the end (.xml: XML\n"
-    "    data packet, any other name: tab-separated)\n"
-    "Exit status: 0 done, 1 the table could not be saved, 2 bad options or input\n";
+const char kUsage[] = "Usage: sorrel-cli decode [--profile NAME[,NAME...]] --link serial|bridge|hid\n"
+                      "                         [--high TEXT] [--low TEXT] [--decimal-separator C]\n"
+                      "                         [--record [--no-repeat] [--limit N] [--save FILE]] FILE|-\n"
+                      "  serial: raw bytes, framed by the profile's handler (no profile: nothing decodes)\n"
+                      "  bridge: raw bytes, read 32 at a time (a short tail is ignored)\n"
+                      "  hid:    one input report per line: report id, then data bytes, in hex\n"
+                      "  --record: record as the window does (no sampling interval) and add \"row\" and\n"
+                      "    \"chart\" to each frame; --no-repeat refuses repeated readings, --limit is the\n"
+                      "    record limit (default 10000), --save writes the table at the end (.xml: XML\n"
+                      "    data packet, any other name: tab-separated)\n"
+                      "Exit status: 0 done, 1 the table could not be saved, 2 bad options or input\n";
 
 enum class Link { Serial, Bridge, Hid };
 
@@ -55,7 +54,10 @@ struct DecodeRun {
     std::vector<std::function<void(const MeterSession &, QJsonObject &)>> frameKeys;
 };
 
-void fail(const QString &message) { throw BadOption{QStringLiteral("sorrel-cli decode: ") + message}; }
+void fail(const QString &message)
+{
+    throw BadOption{QStringLiteral("sorrel-cli decode: ") + message};
+}
 
 DecodeRun parseArguments(const QStringList &args)
 {
@@ -69,10 +71,14 @@ DecodeRun parseArguments(const QStringList &args)
             run.flags = a.profile();
         } else if (arg == u"--link") {
             const QString l = a.value();
-            if (l == u"serial") run.link = Link::Serial;
-            else if (l == u"bridge") run.link = Link::Bridge;
-            else if (l == u"hid") run.link = Link::Hid;
-            else fail(QStringLiteral("unknown link '%1'; valid links: serial, bridge, hid").arg(l));
+            if (l == u"serial")
+                run.link = Link::Serial;
+            else if (l == u"bridge")
+                run.link = Link::Bridge;
+            else if (l == u"hid")
+                run.link = Link::Hid;
+            else
+                fail(QStringLiteral("unknown link '%1'; valid links: serial, bridge, hid").arg(l));
         } else if (arg == u"--high") {
             run.high = a.value();
         } else if (arg == u"--low") {
@@ -142,7 +148,8 @@ QList<HidReport> parseHidReports(const QByteArray &text)
             const uint v = tokens[t].size() <= 2 ? tokens[t].toUInt(&ok, 16) : 0;
             if (!ok || tokens[t].startsWith('+') || tokens[t].startsWith('-'))
                 fail(QStringLiteral("line %1: '%2' is not a hex byte")
-                         .arg(n + 1).arg(QString::fromLatin1(tokens[t])));
+                         .arg(n + 1)
+                         .arg(QString::fromLatin1(tokens[t])));
             if (t == 0)
                 r.id = quint8(v);
             else

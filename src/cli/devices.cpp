@@ -13,14 +13,13 @@ namespace sorrel::cli {
 
 namespace {
 
-const char kUsage[] =
-    "Usage: sorrel-cli devices [--json]\n"
-    "Lists the serial ports (with the COM n each opens today), the USB bridge candidates\n"
-    "and the HID devices this program sees, and whether this user can open each.\n"
-    "  --json   one JSON object instead of text\n"
-    "Choose a bridge with SORREL_BRIDGE=DEV (or log --bridge DEV), a port with\n"
-    "SORREL_COMn=DEV (or log --port DEV); DEV may be a /dev/serial/by-id/ link.\n"
-    "Exit status: 0 listed (also when nothing is found), 2 bad options\n";
+const char kUsage[] = "Usage: sorrel-cli devices [--json]\n"
+                      "Lists the serial ports (with the COM n each opens today), the USB bridge candidates\n"
+                      "and the HID devices this program sees, and whether this user can open each.\n"
+                      "  --json   one JSON object instead of text\n"
+                      "Choose a bridge with SORREL_BRIDGE=DEV (or log --bridge DEV), a port with\n"
+                      "SORREL_COMn=DEV (or log --port DEV); DEV may be a /dev/serial/by-id/ link.\n"
+                      "Exit status: 0 listed (also when nothing is found), 2 bad options\n";
 
 QString access(bool canOpen)
 {
@@ -49,8 +48,9 @@ QStringList portLines(const DeviceInventory &inv)
         QStringList com;
         for (int n : p.com)
             com << QStringLiteral("COM %1").arg(n);
-        QString line = QStringLiteral("  %1  %2").arg(p.path, com.isEmpty() ? QStringLiteral("no COM n")
-                                                                            : com.join(QStringLiteral(", ")));
+        QString line = QStringLiteral("  %1  %2")
+                           .arg(p.path,
+                                com.isEmpty() ? QStringLiteral("no COM n") : com.join(QStringLiteral(", ")));
         if (p.overriddenCom)
             line += QStringLiteral(" (would be COM %1; SORREL_COM%1 overrides it)").arg(p.overriddenCom);
         if (const QString id = identity(p.usb, p.description); !id.isEmpty())
@@ -139,7 +139,9 @@ QJsonObject jsonReport(const DeviceInventory &inv)
         ports.append(o);
     }
     for (const ComMapping &m : inv.com)
-        com.append(QJsonObject{{QStringLiteral("com"), m.n}, {QStringLiteral("path"), m.path}, {QStringLiteral("fromEnvironment"), m.fromEnvironment}});
+        com.append(QJsonObject{{QStringLiteral("com"), m.n},
+                               {QStringLiteral("path"), m.path},
+                               {QStringLiteral("fromEnvironment"), m.fromEnvironment}});
     for (const BridgeEntry &b : inv.bridges) {
         const BridgeCandidate &c = b.candidate;
         UsbIdentity id{true, c.vendor, c.product, c.manufacturer, c.productName, c.serial};

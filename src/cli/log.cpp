@@ -33,8 +33,7 @@ public:
         : run_(run), notifier_(progress_),
           session_(resolveProfile(run.flags), systemDecimalSeparator(), notifier_),
           recording_(session_, notifier_, run.record), outputs_(run, notifier_)
-    {
-    }
+    {}
 
     int exec()
     {
@@ -56,11 +55,11 @@ public:
             recorder.setSamplingInterval(true);
         }
         // Rows go out as they are appended, before the check that may end the run.
-        const QMetaObject::Connection rows = QObject::connect(
-            &recording_.table(), &ReadingTable::rowsAppended, &context_, [this](qsizetype first, qsizetype last) {
-                for (qsizetype i = first; i <= last; ++i)
-                    publishRow(i);
-            });
+        const QMetaObject::Connection rows = QObject::connect(&recording_.table(), &ReadingTable::rowsAppended,
+                                                              &context_, [this](qsizetype first, qsizetype last) {
+                                                                  for (qsizetype i = first; i <= last; ++i)
+                                                                      publishRow(i);
+                                                              });
         QObject::connect(&recording_.recording(), &Recording::recorded, &context_, [this] { afterRecord(); });
 
         QTimer trecord; // the sampling countdown, as the window's
@@ -186,8 +185,8 @@ private:
             meter_->tellFailure(notifier_);
             return false;
         } else {
-            notifier_.plain(QStringLiteral("sorrel-cli log: cannot open %1; trying again every second")
-                                .arg(meter_->name()));
+            notifier_.plain(
+                QStringLiteral("sorrel-cli log: cannot open %1; trying again every second").arg(meter_->name()));
         }
         return true;
     }

@@ -7,7 +7,8 @@
 
 namespace sorrel::cli {
 
-ProgressLine::ProgressLine() : enabled_(::isatty(STDERR_FILENO) == 1) {}
+ProgressLine::ProgressLine() : enabled_(::isatty(STDERR_FILENO) == 1)
+{}
 
 void ProgressLine::show(const QString &text)
 {

@@ -9,8 +9,7 @@
 
 namespace sorrel::cli {
 
-LogMeter::LogMeter(const LogRun &run, MeterSession &session)
-    : source_(*run.source), device_(run.device)
+LogMeter::LogMeter(const LogRun &run, MeterSession &session) : source_(*run.source), device_(run.device)
 {
     MeterLinks::Options options;
     options.demo = source_ == Source::Demo;
@@ -39,9 +38,12 @@ LogMeter::LogMeter(const LogRun &run, MeterSession &session)
 QString LogMeter::name() const
 {
     switch (source_) {
-    case Source::Port: return device_;
-    case Source::Bridge: return device_.isEmpty() ? QStringLiteral("the USB bridge") : device_;
-    case Source::Demo: return QStringLiteral("the demo meter");
+    case Source::Port:
+        return device_;
+    case Source::Bridge:
+        return device_.isEmpty() ? QStringLiteral("the USB bridge") : device_;
+    case Source::Demo:
+        return QStringLiteral("the demo meter");
     }
     return {};
 }

@@ -33,14 +33,14 @@ LogMqtt::LogMqtt(const MqttOptions &options, const ModelFlags &flags, const QStr
         else
             QMetaObject::invokeMethod(this, say, Qt::QueuedConnection);
     };
-    publisher_ = std::make_unique<MqttPublisher>(
-        options, MqttPublisher::Identity{source, modelName(flags)}, report);
+    publisher_ = std::make_unique<MqttPublisher>(options, MqttPublisher::Identity{source, modelName(flags)},
+                                                 report);
 }
 
 bool LogMqtt::stop()
 {
     const qsizetype left = publisher_->stop(std::chrono::seconds(10));
-    stopped_ = true; // the run is over
+    stopped_ = true;                      // the run is over
     QCoreApplication::sendPostedEvents(); // what the publisher said last
     if (left > 0)
         notifier_.plain(QStringLiteral("sorrel-cli log: %1 rows were not delivered to the MQTT broker").arg(left));

@@ -43,12 +43,15 @@ const char kLogUsage[] =
 
 namespace {
 
-void fail(const QString &message) { throw BadOption{QStringLiteral("sorrel-cli log: ") + message}; }
+void fail(const QString &message)
+{
+    throw BadOption{QStringLiteral("sorrel-cli log: ") + message};
+}
 
 bool allDigits(const QString &text)
 {
     return !text.isEmpty()
-        && std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+           && std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
 
 } // namespace
@@ -130,8 +133,8 @@ LogRun parseLogArguments(const QStringList &args)
     if (run.out.isEmpty() && !run.mqtt.given)
         fail(QStringLiteral("--out FILE is required (or --mqtt URL)"));
     const QString source = run.source == Source::Demo ? QStringLiteral("demo")
-                         : run.device.isEmpty()         ? QStringLiteral("bridge")
-                                                        : run.device;
+                           : run.device.isEmpty()     ? QStringLiteral("bridge")
+                                                      : run.device;
     if (const QString bad = finishMqttOptions(run.mqtt, source); !bad.isEmpty())
         fail(bad);
     if (run.source == Source::Port && resolveProfile(run.flags).handler == FrameHandler::None)

@@ -12,8 +12,7 @@ namespace sorrel::cli {
 OutputFile::OutputFile(QString fileName, bool xml, Notifier &notifier)
     : fileName_(std::move(fileName)), xml_(xml), notifier_(notifier),
       rows_(xml_ ? journalName(fileName_) : fileName_)
-{
-}
+{}
 
 OutputFile::~OutputFile()
 {

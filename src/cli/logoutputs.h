@@ -41,8 +41,8 @@ private:
     QString fileName_;
     bool xml_;
     Notifier &notifier_;
-    GrowingReadingFile rows_; // the log itself, or the XML's journal
-    bool journalOpen_ = false;  // made by this run and still on disk
+    GrowingReadingFile rows_;  // the log itself, or the XML's journal
+    bool journalOpen_ = false; // made by this run and still on disk
     qint64 rowCount_ = 0;
 };
 

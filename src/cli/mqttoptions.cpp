@@ -9,12 +9,14 @@ namespace {
 
 bool idChar(QChar c)
 {
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_' || c == u'-';
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_'
+           || c == u'-';
 }
 
 bool allDigits(QStringView text)
 {
-    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    return !text.isEmpty()
+           && std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
 
 // host[:port] or [v6]:port
@@ -178,8 +180,8 @@ QString finishMqttOptions(MqttOptions &o, const QString &source)
 {
     if (!o.given)
         return (o.id.isEmpty() && o.cafile.isEmpty() && o.queueLimit == MqttOptions().queueLimit && o.discovery)
-            ? QString()
-            : QStringLiteral("the --mqtt-* options and --no-discovery need --mqtt URL");
+                   ? QString()
+                   : QStringLiteral("the --mqtt-* options and --no-discovery need --mqtt URL");
     if (!o.password && !o.user.isEmpty() && qEnvironmentVariableIsSet("SORREL_MQTT_PASSWORD"))
         o.password = qEnvironmentVariable("SORREL_MQTT_PASSWORD");
     if (o.id.isEmpty())

@@ -17,7 +17,10 @@ namespace {
 
 std::once_flag gLibraryInit;
 
-QString topic(const MqttOptions &o, const char *leaf) { return o.prefix + u'/' + QLatin1String(leaf); }
+QString topic(const MqttOptions &o, const char *leaf)
+{
+    return o.prefix + u'/' + QLatin1String(leaf);
+}
 
 QString errorText(int rc)
 {
@@ -25,14 +28,16 @@ QString errorText(int rc)
 }
 
 // A refusal that another try would only repeat: bad protocol, id, credentials.
-bool refusedForGood(int rc) { return rc == 1 || rc == 2 || rc == 4 || rc == 5; }
+bool refusedForGood(int rc)
+{
+    return rc == 1 || rc == 2 || rc == 4 || rc == 5;
+}
 
 } // namespace
 
 MqttPublisher::MqttPublisher(MqttOptions options, Identity identity, Report report)
     : options_(std::move(options)), identity_(std::move(identity)), report_(std::move(report))
-{
-}
+{}
 
 MqttPublisher::~MqttPublisher()
 {
@@ -48,7 +53,8 @@ bool MqttPublisher::start()
     const QByteArray clientId = QStringLiteral("sorrel-%1-%2").arg(options_.id).arg(::getpid()).toUtf8();
     client_ = mosquitto_new(clientId.constData(), true, this);
     if (!client_) {
-        report_(QStringLiteral("sorrel-cli log: cannot make an MQTT client (%1)").arg(errorText(MOSQ_ERR_ERRNO)), true);
+        report_(QStringLiteral("sorrel-cli log: cannot make an MQTT client (%1)").arg(errorText(MOSQ_ERR_ERRNO)),
+                true);
         return false;
     }
     mosquitto_threaded_set(client_, true);
@@ -170,10 +176,11 @@ void MqttPublisher::netLoop()
         linkUp_ = everUp_ = false;
         if (!outageSaid_) {
             outageSaid_ = true;
-            report_(wasUp ? QStringLiteral("sorrel-cli log: lost the MQTT broker at %1 (%2); rows wait in the queue")
-                                .arg(where, why)
-                          : QStringLiteral("sorrel-cli log: cannot reach the MQTT broker at %1 (%2); trying again")
-                                .arg(where, why),
+            report_(wasUp
+                        ? QStringLiteral("sorrel-cli log: lost the MQTT broker at %1 (%2); rows wait in the queue")
+                              .arg(where, why)
+                        : QStringLiteral("sorrel-cli log: cannot reach the MQTT broker at %1 (%2); trying again")
+                              .arg(where, why),
                     false);
         }
         cv_.wait_for(l, std::chrono::seconds(delay), [this] { return netStop_; });

@@ -75,17 +75,17 @@ private:
     mutable std::mutex m_;
     std::condition_variable cv_;
     std::deque<StreamRow> queue_;
-    int inflight_ = 0;          // handed to libmosquitto, not acknowledged
-    bool linkUp_ = false;       // CONNACK accepted
-    bool everUp_ = false;       // this connection got as far as CONNACK
-    bool resending_ = false;    // after a reconnect, until libmosquitto's resends are acknowledged
-    bool stopping_ = false;     // no new connections; the pump ends when the queue is empty
-    bool pumpWaiting_ = false;  // the pump sleeps on cv_
-    bool closing_ = false;      // disconnecting at the end
+    int inflight_ = 0;         // handed to libmosquitto, not acknowledged
+    bool linkUp_ = false;      // CONNACK accepted
+    bool everUp_ = false;      // this connection got as far as CONNACK
+    bool resending_ = false;   // after a reconnect, until libmosquitto's resends are acknowledged
+    bool stopping_ = false;    // no new connections; the pump ends when the queue is empty
+    bool pumpWaiting_ = false; // the pump sleeps on cv_
+    bool closing_ = false;     // disconnecting at the end
     bool netStop_ = false;
     quint64 dropped_ = 0;
     quint64 droppedUnsaid_ = 0;
-    QString configUnit_;        // unit of the discovery config last sent
+    QString configUnit_; // unit of the discovery config last sent
     bool outageSaid_ = false;
 };
 

@@ -16,8 +16,7 @@ namespace sorrel::cli {
 
 RowWriter::RowWriter(QString target, OutputFormat format, Notifier &notifier)
     : target_(std::move(target)), format_(format), notifier_(notifier)
-{
-}
+{}
 
 RowWriter::~RowWriter()
 {
@@ -48,10 +47,17 @@ bool RowWriter::append(const StreamRow &row)
     if (broken_)
         return false;
     switch (format_) {
-    case OutputFormat::Csv: pending_ += csvLine(row); break;
-    case OutputFormat::Jsonl: pending_ += jsonObject(row) + '\n'; break;
-    case OutputFormat::Tsv: pending_ += readingFileLine(row.row); break;
-    case OutputFormat::Xml: return true;
+    case OutputFormat::Csv:
+        pending_ += csvLine(row);
+        break;
+    case OutputFormat::Jsonl:
+        pending_ += jsonObject(row) + '\n';
+        break;
+    case OutputFormat::Tsv:
+        pending_ += readingFileLine(row.row);
+        break;
+    case OutputFormat::Xml:
+        return true;
     }
     if (wholeFile()) {
         pending_.clear();

@@ -5,9 +5,12 @@ namespace sorrel {
 const char *familyName(Family family)
 {
     switch (family) {
-    case Family::Tern: return "tern";
-    case Family::Wren: return "wren";
-    case Family::Rook: return "rook";
+    case Family::Tern:
+        return "tern";
+    case Family::Wren:
+        return "wren";
+    case Family::Rook:
+        return "rook";
     }
     return "";
 }

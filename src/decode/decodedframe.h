@@ -2,8 +2,8 @@
 // What a decoder makes of one frame text: pure data, applied to the panel and the
 // reading state in one place (MeterSession).
 
-#include "base/profile.h"
 #include "base/lcdpanelstate.h"
+#include "base/profile.h"
 
 #include <QString>
 #include <QStringView>
@@ -51,11 +51,25 @@ struct IndicatorBits {
 
 // Unit texts a frame can select; index 0 is the empty unit.
 enum class Unit : std::uint8_t {
-    None, Lux, Fc, Cd, X10Lux, Cmm, Cfm, Ms, Knots, FtMin, Mph, X1, Kmh, X10, X100, Count
+    None,
+    Lux,
+    Fc,
+    Cd,
+    X10Lux,
+    Cmm,
+    Cfm,
+    Ms,
+    Knots,
+    FtMin,
+    Mph,
+    X1,
+    Kmh,
+    X10,
+    X100,
+    Count
 };
 inline constexpr std::array<const char *, size_t(Unit::Count)> kUnitTexts{
-    "", "lux", "fc", "cd", "X10-lux", "CMM", "CFM", "m|s", "Knots", "ft|min", "MPH", "x1",
-    "Km|h", "X10", "X100",
+    "", "lux", "fc", "cd", "X10-lux", "CMM", "CFM", "m|s", "Knots", "ft|min", "MPH", "x1", "Km|h", "X10", "X100",
 };
 const QString &unitText(Unit unit); // shared instances: no allocation per frame
 
@@ -86,20 +100,20 @@ struct DecodedFrame {
     // where the decoder reads; nothing else of the frame is valid then.
     char16_t badDigit = 0;
 
-    std::array<char, 4> glyphs{};     // LcdDa..LcdDd; '\0' is a blank digit
-    std::array<char, 6> secondRow{};  // LcdDa2, LcdDb2, LcdDc2, LcdDd2, LCDDE2, LCDDF2
-    std::uint8_t secondRowCount = 0;  // how many of those the frame writes
-    IndicatorBits<6> points;          // decimal points, in the order set
-    IndicatorBits<40> annunciators;   // in bit order
+    std::array<char, 4> glyphs{};    // LcdDa..LcdDd; '\0' is a blank digit
+    std::array<char, 6> secondRow{}; // LcdDa2, LcdDb2, LcdDc2, LcdDd2, LCDDE2, LCDDF2
+    std::uint8_t secondRowCount = 0; // how many of those the frame writes
+    IndicatorBits<6> points;         // decimal points, in the order set
+    IndicatorBits<40> annunciators;  // in bit order
     Unit unit = Unit::None;
-    ValueText value;                  // Rook: not written
+    ValueText value; // Rook: not written
     int pointPosition = 0;
 
     // Tern only: the count without point; nullopt when the digits form no number
     // (the frame then stops after the panel).
     std::optional<float> reading;
-    std::optional<int> dial;          // position for KDrun; nullopt leaves the dial
-    int bar = 0;                      // bar position of a counted frame
+    std::optional<int> dial; // position for KDrun; nullopt leaves the dial
+    int bar = 0;             // bar position of a counted frame
 };
 
 inline constexpr std::array<Ind, 4> kMainDigits{Ind::LcdDa, Ind::LcdDb, Ind::LcdDc, Ind::LcdDd};

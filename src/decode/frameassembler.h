@@ -35,7 +35,7 @@ private:
 
     Buffer data_{};
     Buffer sequence_{};
-    int size_ = 0;          // digits held, at most 2 * kKeptDigits
+    int size_ = 0; // digits held, at most 2 * kKeptDigits
     bool overflowed_ = false;
     std::array<char, kKeptDigits> frame_{};
     int frameSize_ = 0;

@@ -15,7 +15,7 @@ public:
     static constexpr int kMaxPairs = 32;
 
     struct Report {
-        QString line;        // "R %.2X  " then "%.2X " per data byte
+        QString line;                     // "R %.2X  " then "%.2X " per data byte
         bool payload = false;             // the line belongs in the history list
         std::optional<QString> frameText; // set when this report ended a burst
     };

@@ -51,7 +51,8 @@ struct TernDigit {
     bool refusesLWithPoint; // digits 1 and 2
 };
 // Digits 1..4 (LcdDa..LcdDd).
-constexpr std::array<TernDigit, 4> kDigits{{{9, false, true}, {7, false, true}, {5, false, false}, {3, true, false}}};
+constexpr std::array<TernDigit, 4> kDigits{
+    {{9, false, true}, {7, false, true}, {5, false, false}, {3, true, false}}};
 
 // Point after digit 1, 2, 3: the weight-8 bit of positions 10, 8, 6.
 constexpr std::array<int, 3> kPointPositions{10, 8, 6};
@@ -63,19 +64,22 @@ struct TernAnnunciator {
     Unit unit;
 };
 constexpr TernAnnunciator kAnnunciators[] = {
-    {73, Ind::LUX, Unit::Lux}, {74, Ind::FC, Unit::Fc}, {75, Ind::CD, Unit::Cd},
-    {76, Ind::X10, Unit::X10Lux}, {77, Ind::loadNO, Unit::None}, {78, Ind::FULL, Unit::None},
-    {79, Ind::USB, Unit::None}, {80, Ind::power, Unit::None}, {81, Ind::t_p, Unit::None},
-    {82, Ind::Z, Unit::None}, {83, Ind::auto_, Unit::None}, {84, Ind::perecent, Unit::None},
-    {85, Ind::o1, Unit::None}, {86, Ind::o2, Unit::None}, {87, Ind::o3, Unit::None},
-    {88, Ind::o4, Unit::None}, {91, Ind::p_off, Unit::None}, {92, Ind::REC, Unit::None},
-    {93, Ind::REL, Unit::None}, {94, Ind::MIN, Unit::None}, {95, Ind::MAX, Unit::None},
+    {73, Ind::LUX, Unit::Lux},      {74, Ind::FC, Unit::Fc},       {75, Ind::CD, Unit::Cd},
+    {76, Ind::X10, Unit::X10Lux},   {77, Ind::loadNO, Unit::None}, {78, Ind::FULL, Unit::None},
+    {79, Ind::USB, Unit::None},     {80, Ind::power, Unit::None},  {81, Ind::t_p, Unit::None},
+    {82, Ind::Z, Unit::None},       {83, Ind::auto_, Unit::None},  {84, Ind::perecent, Unit::None},
+    {85, Ind::o1, Unit::None},      {86, Ind::o2, Unit::None},     {87, Ind::o3, Unit::None},
+    {88, Ind::o4, Unit::None},      {91, Ind::p_off, Unit::None},  {92, Ind::REC, Unit::None},
+    {93, Ind::REL, Unit::None},     {94, Ind::MIN, Unit::None},    {95, Ind::MAX, Unit::None},
     {96, Ind::LCDHold, Unit::None},
 };
 
 constexpr int kSecondRowFirst = 25;
 
-bool isDigitGlyph(char g) { return g >= '0' && g <= '9'; }
+bool isDigitGlyph(char g)
+{
+    return g >= '0' && g <= '9';
+}
 
 // The integer formed by glyphs [from, to) joined, blanks skipped; nullopt when they
 // form none (all blank, or a letter among them).
@@ -121,8 +125,7 @@ DecodedFrame LcdDisplayTern(QStringView frameText, const DecodeContext &context)
         const auto pattern = std::uint8_t(nib[size_t(digit.firstPosition - 1)] << 4
                                           | nib[size_t(digit.firstPosition)]);
         char g = kGlyphByPattern[pattern];
-        if ((digit.pointClearOnly && (pattern & kPointBit))
-            || (digit.refusesLWithPoint && pattern == kLWithPoint))
+        if ((digit.pointClearOnly && (pattern & kPointBit)) || (digit.refusesLWithPoint && pattern == kLWithPoint))
             g = '\0';
         f.glyphs[d] = g;
     }

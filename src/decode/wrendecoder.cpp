@@ -56,8 +56,7 @@ struct WrenPoint {
     Ind id;
 };
 constexpr WrenPoint kPoints[] = {
-    {2, Ind::LcdP3}, {3, Ind::LcdP2}, {4, Ind::LcdP1},
-    {6, Ind::LcdP32}, {7, Ind::LcdP22}, {8, Ind::LcdP12},
+    {2, Ind::LcdP3}, {3, Ind::LcdP2}, {4, Ind::LcdP1}, {6, Ind::LcdP32}, {7, Ind::LcdP22}, {8, Ind::LcdP12},
 };
 
 struct WrenAnnunciator {
@@ -66,19 +65,19 @@ struct WrenAnnunciator {
     Unit unit;
 };
 constexpr WrenAnnunciator kAnnunciators[] = {
-    {73, Ind::AVE, Unit::None}, {74, Ind::MAX, Unit::None}, {75, Ind::V23, Unit::None},
-    {76, Ind::PH, Unit::None}, {77, Ind::MIN, Unit::None}, {78, Ind::REC, Unit::None},
-    {79, Ind::READ, Unit::None}, {80, Ind::USB, Unit::None}, {81, Ind::ESC, Unit::None},
-    {82, Ind::VEL, Unit::None}, {83, Ind::NODATA, Unit::None}, {84, Ind::power, Unit::None},
-    {85, Ind::frame, Unit::None}, {86, Ind::FLOW, Unit::None}, {87, Ind::LcdFH, Unit::None},
-    {88, Ind::LCDHold, Unit::None}, {89, Ind::t_p, Unit::None}, {90, Ind::ft2, Unit::None},
-    {92, Ind::m2, Unit::None}, {93, Ind::c, Unit::None}, {94, Ind::RH, Unit::None},
-    {95, Ind::f, Unit::None}, {96, Ind::KEY, Unit::None}, {97, Ind::TEMP, Unit::None},
-    {98, Ind::LOAD, Unit::None}, {99, Ind::loadNO, Unit::None}, {100, Ind::time_l, Unit::None},
-    {101, Ind::TIMER, Unit::None}, {102, Ind::CMM, Unit::Cmm}, {103, Ind::CFM, Unit::Cfm},
-    {104, Ind::ms, Unit::Ms}, {105, Ind::knots, Unit::Knots}, {106, Ind::ftmin, Unit::FtMin},
-    {107, Ind::mph, Unit::Mph}, {108, Ind::X10, Unit::X1}, {109, Ind::kmh, Unit::Kmh},
-    {110, Ind::Z1, Unit::X10}, {111, Ind::p_off, Unit::None},
+    {73, Ind::AVE, Unit::None},     {74, Ind::MAX, Unit::None},     {75, Ind::V23, Unit::None},
+    {76, Ind::PH, Unit::None},      {77, Ind::MIN, Unit::None},     {78, Ind::REC, Unit::None},
+    {79, Ind::READ, Unit::None},    {80, Ind::USB, Unit::None},     {81, Ind::ESC, Unit::None},
+    {82, Ind::VEL, Unit::None},     {83, Ind::NODATA, Unit::None},  {84, Ind::power, Unit::None},
+    {85, Ind::frame, Unit::None},   {86, Ind::FLOW, Unit::None},    {87, Ind::LcdFH, Unit::None},
+    {88, Ind::LCDHold, Unit::None}, {89, Ind::t_p, Unit::None},     {90, Ind::ft2, Unit::None},
+    {92, Ind::m2, Unit::None},      {93, Ind::c, Unit::None},       {94, Ind::RH, Unit::None},
+    {95, Ind::f, Unit::None},       {96, Ind::KEY, Unit::None},     {97, Ind::TEMP, Unit::None},
+    {98, Ind::LOAD, Unit::None},    {99, Ind::loadNO, Unit::None},  {100, Ind::time_l, Unit::None},
+    {101, Ind::TIMER, Unit::None},  {102, Ind::CMM, Unit::Cmm},     {103, Ind::CFM, Unit::Cfm},
+    {104, Ind::ms, Unit::Ms},       {105, Ind::knots, Unit::Knots}, {106, Ind::ftmin, Unit::FtMin},
+    {107, Ind::mph, Unit::Mph},     {108, Ind::X10, Unit::X1},      {109, Ind::kmh, Unit::Kmh},
+    {110, Ind::Z1, Unit::X10},      {111, Ind::p_off, Unit::None},
 };
 constexpr int kX100Position = 112; // a unit without an indicator; it hides NO
 constexpr int kNoPosition = 113;

@@ -37,8 +37,7 @@ bool allWhite(const QImage &img, const QRect &area)
     return true;
 }
 
-constexpr QPoint kSlotOffsets[9] = {{5, 7}, {8, 6}, {10, 5}, {10, 4}, {3, 4},
-                                    {5, 5}, {8, 5}, {10, 6}, {12, 7}};
+constexpr QPoint kSlotOffsets[9] = {{5, 7}, {8, 6}, {10, 5}, {10, 4}, {3, 4}, {5, 5}, {8, 5}, {10, 6}, {12, 7}};
 
 } // namespace
 

@@ -40,7 +40,7 @@ struct DialGeometry {
 inline constexpr float kDialMaxArcDegrees = 120.0f;
 
 struct DialFigure {
-    int slot;     // 0..8, left to right
+    int slot; // 0..8, left to right
     int step;
     QString text;
     QPoint offset; // the text's top-left is the anchor moved left and up by this

@@ -19,21 +19,17 @@ struct Place {
 
 // Word sizes follow the captions in the word face; pictures have their stated sizes.
 const Place kPlaces[] = {
-    {Ind::LcdDa, {24, 4, 85, 170}}, {Ind::LcdDb, {104, 4, 85, 170}},
-    {Ind::LcdDc, {192, 4, 85, 170}}, {Ind::LcdDd, {274, 4, 85, 170}},
-    {Ind::LcdP1, {89, 129, 7, 8}}, {Ind::LcdP2, {176, 129, 7, 7}}, {Ind::LcdP3, {260, 129, 7, 8}},
-    {Ind::LCDHold, {8, -5, 24, 35}}, {Ind::p_off, {32, -1, 33, 34}},
-    {Ind::MAX, {70, 10, 38, 16}}, {Ind::MIN, {110, 10, 38, 16}}, {Ind::REL, {152, 10, 38, 16}},
-    {Ind::perecent, {192, 8, 33, 17}}, {Ind::auto_, {240, 8, 44, 18}},
-    {Ind::Z, {312, 6, 16, 24}},
-    {Ind::o1, {328, 8, 16, 22}}, {Ind::o2, {344, 8, 16, 22}}, {Ind::o3, {360, 8, 16, 22}},
-    {Ind::o4, {376, 8, 16, 22}},
-    {Ind::FC, {352, 48, 41, 17}}, {Ind::LUX, {352, 72, 49, 25}}, {Ind::X10, {350, 94, 44, 18}},
-    {Ind::CD, {352, 120, 33, 17}},
-    {Ind::usb1, {6, 171, 40, 18}}, {Ind::power, {48, 162, 32, 29}}, {Ind::FULL, {80, 166, 41, 21}},
-    {Ind::loadNO, {118, 167, 88, 18}}, {Ind::REC, {208, 167, 33, 23}},
-    {Ind::z4, {256, 168, 25, 17}}, {Ind::z3, {280, 168, 25, 17}}, {Ind::z2, {304, 168, 25, 17}},
-    {Ind::z11, {336, 168, 25, 17}}, {Ind::t_p, {360, 160, 25, 33}},
+    {Ind::LcdDa, {24, 4, 85, 170}},    {Ind::LcdDb, {104, 4, 85, 170}}, {Ind::LcdDc, {192, 4, 85, 170}},
+    {Ind::LcdDd, {274, 4, 85, 170}},   {Ind::LcdP1, {89, 129, 7, 8}},   {Ind::LcdP2, {176, 129, 7, 7}},
+    {Ind::LcdP3, {260, 129, 7, 8}},    {Ind::LCDHold, {8, -5, 24, 35}}, {Ind::p_off, {32, -1, 33, 34}},
+    {Ind::MAX, {70, 10, 38, 16}},      {Ind::MIN, {110, 10, 38, 16}},   {Ind::REL, {152, 10, 38, 16}},
+    {Ind::perecent, {192, 8, 33, 17}}, {Ind::auto_, {240, 8, 44, 18}},  {Ind::Z, {312, 6, 16, 24}},
+    {Ind::o1, {328, 8, 16, 22}},       {Ind::o2, {344, 8, 16, 22}},     {Ind::o3, {360, 8, 16, 22}},
+    {Ind::o4, {376, 8, 16, 22}},       {Ind::FC, {352, 48, 41, 17}},    {Ind::LUX, {352, 72, 49, 25}},
+    {Ind::X10, {350, 94, 44, 18}},     {Ind::CD, {352, 120, 33, 17}},   {Ind::usb1, {6, 171, 40, 18}},
+    {Ind::power, {48, 162, 32, 29}},   {Ind::FULL, {80, 166, 41, 21}},  {Ind::loadNO, {118, 167, 88, 18}},
+    {Ind::REC, {208, 167, 33, 23}},    {Ind::z4, {256, 168, 25, 17}},   {Ind::z3, {280, 168, 25, 17}},
+    {Ind::z2, {304, 168, 25, 17}},     {Ind::z11, {336, 168, 25, 17}},  {Ind::t_p, {360, 160, 25, 33}},
     {Ind::PBar2, {0, 200, 398, 17}},
 };
 
@@ -175,7 +171,7 @@ void drawBevels(QPainter &p, const QRect &r, const LcdPanelColours &c)
         p.drawLine(q.bottomLeft(), q.bottomRight());
         p.drawLine(q.topRight(), q.bottomRight());
     };
-    ring(r, c.bevelLight, c.bevelShadow);                         // raised outer
+    ring(r, c.bevelLight, c.bevelShadow);                        // raised outer
     ring(r.adjusted(1, 1, -1, -1), c.bevelShadow, c.bevelLight); // lowered inner
 }
 
@@ -247,9 +243,13 @@ void paintLcdPanel(QPainter &p, const LcdPanelState &state, const LcdPanelColour
         paintSevenSegmentText(p, rangeGlyphCell(id), caption, rangeStyle, rangeTextFont);
     }
 
-    const struct { Ind id; const char *caption; bool windowText; } words[] = {
-        {Ind::MAX, "MAX", false}, {Ind::MIN, "MIN", false}, {Ind::REL, "REL", true},
-        {Ind::auto_, "Auto", true}, {Ind::X10, "x1 0", false}, {Ind::usb1, "USB", false},
+    const struct {
+        Ind id;
+        const char *caption;
+        bool windowText;
+    } words[] = {
+        {Ind::MAX, "MAX", false},        {Ind::MIN, "MIN", false},  {Ind::REL, "REL", true},
+        {Ind::auto_, "Auto", true},      {Ind::X10, "x1 0", false}, {Ind::usb1, "USB", false},
         {Ind::loadNO, "LOAD NO", false},
     };
     for (const auto &w : words)
@@ -257,9 +257,12 @@ void paintLcdPanel(QPainter &p, const LcdPanelState &state, const LcdPanelColour
             drawWord(p, lcdIndicatorRect(w.id), QString::fromLatin1(w.caption),
                      w.windowText ? c.windowText : c.ink);
 
-    const struct { Ind id; const char *text; } pictureWords[] = {
+    const struct {
+        Ind id;
+        const char *text;
+    } pictureWords[] = {
         {Ind::FC, "FC"}, {Ind::LUX, "Lux"}, {Ind::CD, "CD"}, {Ind::FULL, "FULL"}, {Ind::REC, "REC"},
-        {Ind::z4, "z4"}, {Ind::z3, "z3"}, {Ind::z2, "z2"}, {Ind::z11, "z1"},
+        {Ind::z4, "z4"}, {Ind::z3, "z3"},   {Ind::z2, "z2"}, {Ind::z11, "z1"},
     };
     for (const auto &w : pictureWords)
         if (state.isShown(w.id))

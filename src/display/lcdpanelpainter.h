@@ -18,8 +18,8 @@ inline const QColor kLcdCream{255, 251, 240};
 
 struct LcdPanelColours {
     QColor background = kLcdCream;
-    QColor ink = Qt::black;         // digits, points, most words and pictures
-    QColor windowText = Qt::black;  // REL, the range figure and Auto
+    QColor ink = Qt::black;        // digits, points, most words and pictures
+    QColor windowText = Qt::black; // REL, the range figure and Auto
     QColor bevelLight = Qt::white;
     QColor bevelShadow{128, 128, 128};
     QColor barTrough{240, 240, 240};

@@ -6,7 +6,10 @@ namespace sorrel {
 
 namespace {
 
-bool isBlank(QChar c) { return c.unicode() <= u' '; }
+bool isBlank(QChar c)
+{
+    return c.unicode() <= u' ';
+}
 
 bool isEntryInProgress(QStringView t)
 {
@@ -23,9 +26,12 @@ bool isEntryInProgress(QStringView t)
 const char *verdictText(Verdict v)
 {
     switch (v) {
-    case Verdict::None: return "";
-    case Verdict::Pass: return "Pass";
-    case Verdict::Fail: return "Fail";
+    case Verdict::None:
+        return "";
+    case Verdict::Pass:
+        return "Pass";
+    case Verdict::Fail:
+        return "Fail";
     }
     return "";
 }
@@ -121,8 +127,8 @@ bool LimitJudge::acceptsKey(LimitBox box, QChar key) const
     if (!sepFirst.isNull() && key == sepFirst && slot(box).text.contains(separator_))
         return false;
     const char16_t k = key.unicode();
-    return k == 8 || k == u'\'' || k == u'+' || k == u'-' || k == u'.' || (k >= u'0' && k <= u'9')
-        || k == u'`' || (!sepFirst.isNull() && key == sepFirst);
+    return k == 8 || k == u'\'' || k == u'+' || k == u'-' || k == u'.' || (k >= u'0' && k <= u'9') || k == u'`'
+           || (!sepFirst.isNull() && key == sepFirst);
 }
 
 LimitJudge::Change LimitJudge::change(LimitBox box, const QString &text, Notifier &notifier)

@@ -13,21 +13,36 @@ std::optional<SegmentMask> glyphSegments(QStringView glyph)
     if (glyph.size() != 1)
         return std::nullopt;
     switch (glyph.front().unicode()) {
-    case '0': return SegA | SegB | SegC | SegD | SegE | SegF;
-    case '1': return SegB | SegC;
-    case '2': return SegA | SegB | SegD | SegE | SegG;
-    case '3': return SegA | SegB | SegC | SegD | SegG;
-    case '4': return SegB | SegC | SegF | SegG;
-    case '5': return SegA | SegC | SegD | SegF | SegG;
-    case '6': return SegA | SegC | SegD | SegE | SegF | SegG;
-    case '7': return SegA | SegB | SegC;
-    case '8': return SegA | SegB | SegC | SegD | SegE | SegF | SegG;
-    case '9': return SegA | SegB | SegC | SegD | SegF | SegG;
-    case '@': return SegD | SegE | SegF;
-    case 'u': return SegC | SegD | SegE;
-    case 's': return SegA | SegC | SegD | SegF | SegG;
-    case 'b': return SegC | SegD | SegE | SegF | SegG;
-    default: return std::nullopt;
+    case '0':
+        return SegA | SegB | SegC | SegD | SegE | SegF;
+    case '1':
+        return SegB | SegC;
+    case '2':
+        return SegA | SegB | SegD | SegE | SegG;
+    case '3':
+        return SegA | SegB | SegC | SegD | SegG;
+    case '4':
+        return SegB | SegC | SegF | SegG;
+    case '5':
+        return SegA | SegC | SegD | SegF | SegG;
+    case '6':
+        return SegA | SegC | SegD | SegE | SegF | SegG;
+    case '7':
+        return SegA | SegB | SegC;
+    case '8':
+        return SegA | SegB | SegC | SegD | SegE | SegF | SegG;
+    case '9':
+        return SegA | SegB | SegC | SegD | SegF | SegG;
+    case '@':
+        return SegD | SegE | SegF;
+    case 'u':
+        return SegC | SegD | SegE;
+    case 's':
+        return SegA | SegC | SegD | SegF | SegG;
+    case 'b':
+        return SegC | SegD | SegE | SegF | SegG;
+    default:
+        return std::nullopt;
     }
 }
 
@@ -37,15 +52,13 @@ namespace {
 QPolygonF horizontalBar(qreal x1, qreal x2, qreal yc, qreal t)
 {
     const qreal h = t / 2;
-    return QPolygonF({{x1, yc}, {x1 + h, yc - h}, {x2 - h, yc - h}, {x2, yc},
-                      {x2 - h, yc + h}, {x1 + h, yc + h}});
+    return QPolygonF({{x1, yc}, {x1 + h, yc - h}, {x2 - h, yc - h}, {x2, yc}, {x2 - h, yc + h}, {x1 + h, yc + h}});
 }
 
 QPolygonF verticalBar(qreal xc, qreal y1, qreal y2, qreal t)
 {
     const qreal h = t / 2;
-    return QPolygonF({{xc, y1}, {xc + h, y1 + h}, {xc + h, y2 - h}, {xc, y2},
-                      {xc - h, y2 - h}, {xc - h, y1 + h}});
+    return QPolygonF({{xc, y1}, {xc + h, y1 + h}, {xc + h, y2 - h}, {xc, y2}, {xc - h, y2 - h}, {xc - h, y1 + h}});
 }
 
 } // namespace
@@ -68,13 +81,13 @@ QPainterPath sevenSegmentPath(const QRectF &cell, SegmentMask segments, const Se
 
     const qreal left = ht, right = w - ht;
     const qreal top = ht, mid = h / 2, bottom = h - ht;
-    const struct { Segment seg; QPolygonF shape; } bars[] = {
-        {SegA, horizontalBar(left + g, right - g, top, t)},
-        {SegB, verticalBar(right, top + g, mid - g, t)},
-        {SegC, verticalBar(right, mid + g, bottom - g, t)},
-        {SegD, horizontalBar(left + g, right - g, bottom, t)},
-        {SegE, verticalBar(left, mid + g, bottom - g, t)},
-        {SegF, verticalBar(left, top + g, mid - g, t)},
+    const struct {
+        Segment seg;
+        QPolygonF shape;
+    } bars[] = {
+        {SegA, horizontalBar(left + g, right - g, top, t)}, {SegB, verticalBar(right, top + g, mid - g, t)},
+        {SegC, verticalBar(right, mid + g, bottom - g, t)}, {SegD, horizontalBar(left + g, right - g, bottom, t)},
+        {SegE, verticalBar(left, mid + g, bottom - g, t)},  {SegF, verticalBar(left, top + g, mid - g, t)},
         {SegG, horizontalBar(left + g, right - g, mid, t)},
     };
     for (const auto &bar : bars)
@@ -86,8 +99,8 @@ QPainterPath sevenSegmentPath(const QRectF &cell, SegmentMask segments, const Se
     return m.map(path);
 }
 
-void paintSevenSegmentText(QPainter &p, const QRectF &cell, const QString &text,
-                           const SevenSegmentStyle &style, const QFont &textFont)
+void paintSevenSegmentText(QPainter &p, const QRectF &cell, const QString &text, const SevenSegmentStyle &style,
+                           const QFont &textFont)
 {
     if (const auto segments = glyphSegments(text)) {
         if (*segments) {

@@ -13,7 +13,11 @@
 namespace sorrel {
 
 const std::array<BridgeUsbId, 5> kBridgeUsbIds{{
-    {0x10C4, 0xEA60}, {0x10C4, 0xEA61}, {0x10C4, 0xEA63}, {0x10C4, 0xEA7A}, {0x10C4, 0xEA7B},
+    {0x10C4, 0xEA60},
+    {0x10C4, 0xEA61},
+    {0x10C4, 0xEA63},
+    {0x10C4, 0xEA7A},
+    {0x10C4, 0xEA7B},
 }};
 
 bool isBridgeUsbId(quint16 vendor, quint16 product)
@@ -101,7 +105,8 @@ void forEachUdevDevice(const char *subsystem, const std::function<void(udev_devi
     udev_enumerate_add_match_subsystem(e, subsystem);
     udev_enumerate_scan_devices(e);
     udev_list_entry *entry;
-    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(e)) {
+    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(e))
+    {
         udev_device *dev = udev_device_new_from_syspath(u, udev_list_entry_get_name(entry));
         if (!dev)
             continue;

@@ -22,8 +22,8 @@ extern const std::array<BridgeUsbId, 5> kBridgeUsbIds;
 bool isBridgeUsbId(quint16 vendor, quint16 product);
 
 struct BridgeCandidate {
-    QString path;   // the tty node
-    QString byId;   // its /dev/serial/by-id/ link, empty when udev made none
+    QString path; // the tty node
+    QString byId; // its /dev/serial/by-id/ link, empty when udev made none
     quint16 vendor = 0;
     quint16 product = 0;
     QString manufacturer;

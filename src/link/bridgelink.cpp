@@ -63,8 +63,9 @@ Outcome BridgeLink::open()
     opened_ = false;
     status_ = api_.SI_GetNumDevices(&deviceCount_);
     if (deviceCount_ != 1)
-        return Outcome::failure(QStringLiteral("USB interface cable is not connected properly, please check and re-try."),
-                                api_.countDetail(), MessageKind::Plain);
+        return Outcome::failure(
+            QStringLiteral("USB interface cable is not connected properly, please check and re-try."),
+            api_.countDetail(), MessageKind::Plain);
     status_ = api_.SI_Open(0, &handle_);
     opened_ = true;
     if (status_ != SiStatus::Success)

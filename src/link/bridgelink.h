@@ -33,7 +33,7 @@ public:
     BridgeLink(BridgeApi &api, MeterPort &session, ToggleGroup &toggles, QObject *parent = nullptr);
     ~BridgeLink() override;
 
-    void USBClick();    // by USB's new position
+    void USBClick();     // by USB's new position
     void usb_dllClick(); // open(), its failure told in a plain box
     // Opens the one bridge attached (closing one opened before) and sets it up.
     Outcome open();

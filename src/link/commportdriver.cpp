@@ -11,8 +11,8 @@ namespace sorrel {
 
 namespace {
 
-constexpr std::array<int, 13> kBauds{110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200,
-                                     38400, 56000, 57600, 115200};
+constexpr std::array<int, 13> kBauds{110,   300,   600,   1200,  2400,  4800,  9600,
+                                     14400, 19200, 38400, 56000, 57600, 115200};
 
 // QSerialPort names a kind, not the system's reason: ask the device itself. A port
 // that opens for us but not for QSerialPort is held by its lock file's owner.
@@ -21,7 +21,7 @@ DeviceFailure openFailure(const QString &device, QSerialPort::SerialPortError er
     DeviceFailure f = probeDeviceOpen(device);
     if (f.failed())
         return f;
-    return deviceFailure(device, error == QSerialPort::PermissionError    ? EBUSY
+    return deviceFailure(device, error == QSerialPort::PermissionError       ? EBUSY
                                  : error == QSerialPort::DeviceNotFoundError ? ENOENT
                                                                              : EIO);
 }
@@ -156,13 +156,14 @@ void TCommPortDriver::applyLineSettings()
     p.setBaudRate(baudOf(speed_));
     p.setDataBits(QSerialPort::DataBits(5 + int(dataBits_)));
     static constexpr QSerialPort::Parity parities[] = {QSerialPort::NoParity, QSerialPort::OddParity,
-        QSerialPort::EvenParity, QSerialPort::MarkParity, QSerialPort::SpaceParity};
+                                                       QSerialPort::EvenParity, QSerialPort::MarkParity,
+                                                       QSerialPort::SpaceParity};
     p.setParity(parities[parity_]);
     static constexpr QSerialPort::StopBits stops[] = {QSerialPort::OneStop, QSerialPort::OneAndHalfStop,
-        QSerialPort::TwoStop};
+                                                      QSerialPort::TwoStop};
     p.setStopBits(stops[stopBits_]);
     // One flow control mode at a time here; RTS/CTS wins when both are asked for.
-    p.setFlowControl(hw_ == hhRTSCTS ? QSerialPort::HardwareControl
+    p.setFlowControl(hw_ == hhRTSCTS    ? QSerialPort::HardwareControl
                      : sw_ == shXONXOFF ? QSerialPort::SoftwareControl
                                         : QSerialPort::NoFlowControl);
     // Cables powered from the control lines need DTR on and RTS off.

@@ -27,7 +27,8 @@ constexpr int kRangeCount = 4;
 
 } // namespace
 
-LightMeterSimulator::LightMeterSimulator(quint32 seed) : rng_(seed) {}
+LightMeterSimulator::LightMeterSimulator(quint32 seed) : rng_(seed)
+{}
 
 TernDisplay LightMeterSimulator::next()
 {
@@ -87,7 +88,8 @@ TernDisplay LightMeterSimulator::next()
 
 // ---------------------------------------------------------------------------
 
-DemoMeter::DemoMeter(quint32 seed) : simulator_(seed) {}
+DemoMeter::DemoMeter(quint32 seed) : simulator_(seed)
+{}
 
 DemoMeter::~DemoMeter()
 {

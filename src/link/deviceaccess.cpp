@@ -80,18 +80,28 @@ DeviceFailure deviceFailure(const QString &path, int error)
     f.path = path;
     f.error = error;
     switch (error) {
-    case 0: f.problem = DeviceProblem::None; break;
+    case 0:
+        f.problem = DeviceProblem::None;
+        break;
     case EACCES:
     case EPERM:
-    case EROFS: f.problem = DeviceProblem::Permission; break;
+    case EROFS:
+        f.problem = DeviceProblem::Permission;
+        break;
     case EBUSY:
-    case EWOULDBLOCK: f.problem = DeviceProblem::Busy; break;
+    case EWOULDBLOCK:
+        f.problem = DeviceProblem::Busy;
+        break;
     // A pulled cable: the node is gone, or it lingers without a device behind it.
     case ENOENT:
     case ENODEV:
     case ENXIO:
-    case EIO: f.problem = DeviceProblem::Missing; break;
-    default: f.problem = DeviceProblem::Other; break;
+    case EIO:
+        f.problem = DeviceProblem::Missing;
+        break;
+    default:
+        f.problem = DeviceProblem::Other;
+        break;
     }
     if (f.problem == DeviceProblem::Busy) {
         f.holderPid = flockHolder(path);
@@ -176,8 +186,8 @@ QString linkedNode(const QString &path)
 qint64 serialLockFileHolder(const QString &path)
 {
     // The places and names the serial tools use for their lock files.
-    static const char *const dirs[] = {"/var/lock", "/run/lock", "/etc/locks", "/var/spool/locks",
-                                       "/var/spool/uucp", "/tmp", "/var/tmp"};
+    static const char *const dirs[] = {"/var/lock",       "/run/lock", "/etc/locks", "/var/spool/locks",
+                                       "/var/spool/uucp", "/tmp",      "/var/tmp"};
     // "LCK..ttyUSB0"; QSerialPort names a node below /dev/pts "LCK..pts_3". A by-id
     // link is locked under the name of the node it leads to.
     QStringList files;

@@ -21,7 +21,7 @@ struct UsbIdentity {
 
 struct SerialPortEntry {
     QString path;
-    QList<int> com;      // the COM n that open it today
+    QList<int> com;        // the COM n that open it today
     int overriddenCom = 0; // its place in the port order, taken over by SORREL_COMn; 0 none
     UsbIdentity usb;
     QString description;
@@ -30,7 +30,7 @@ struct SerialPortEntry {
 
 struct ComMapping {
     int n = 0;
-    QString path;            // empty: COM n opens nothing
+    QString path;                 // empty: COM n opens nothing
     bool fromEnvironment = false; // SORREL_COMn names it
 };
 

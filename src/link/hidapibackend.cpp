@@ -77,7 +77,8 @@ public:
     bool sendFeatureReport(QByteArrayView report) override
     {
         return hid_send_feature_report(dev_, reinterpret_cast<const unsigned char *>(report.data()),
-                                       size_t(report.size())) >= 0;
+                                       size_t(report.size()))
+               >= 0;
     }
 
 private:

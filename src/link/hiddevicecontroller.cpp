@@ -39,8 +39,8 @@ struct HidReadThread {
         thread.join();
     }
 
-    static void run(std::shared_ptr<Shared> s, QPointer<TJvHidDevice> target,
-                    std::shared_ptr<HidHandle> handle, std::shared_ptr<std::mutex> io)
+    static void run(std::shared_ptr<Shared> s, QPointer<TJvHidDevice> target, std::shared_ptr<HidHandle> handle,
+                    std::shared_ptr<std::mutex> io)
     {
         // The device object lives on the main thread; the thread only names it as the
         // receiver of its hand-overs and never touches it.
@@ -87,20 +87,26 @@ struct HidReadThread {
                 ~DoneGuard() { call(); }
             };
             if (result > 0) {
-                QMetaObject::invokeMethod(receiver, [target, reportId, data, done, stopping] {
-                    const DoneGuard guard{done};
-                    if (target && !stopping()) {
-                        TJvHidDevice::DataEvent handler = target->onData_;
-                        if (handler)
-                            handler(target.data(), reportId, data);
-                    }
-                }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    receiver,
+                    [target, reportId, data, done, stopping] {
+                        const DoneGuard guard{done};
+                        if (target && !stopping()) {
+                            TJvHidDevice::DataEvent handler = target->onData_;
+                            if (handler)
+                                handler(target.data(), reportId, data);
+                        }
+                    },
+                    Qt::QueuedConnection);
             } else {
-                QMetaObject::invokeMethod(receiver, [target, code, done, stopping] {
-                    const DoneGuard guard{done};
-                    if (target && !stopping())
-                        target->controller_.reportDataError(target.data(), code);
-                }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    receiver,
+                    [target, code, done, stopping] {
+                        const DoneGuard guard{done};
+                        if (target && !stopping())
+                            target->controller_.reportDataError(target.data(), code);
+                    },
+                    Qt::QueuedConnection);
             }
             std::unique_lock lock(s->m);
             s->cv.wait(lock, [&] { return s->handled || s->stop; });
@@ -119,8 +125,7 @@ struct HidReadThread {
 
 TJvHidDevice::TJvHidDevice(TJvHidDeviceController &controller, HidDeviceInfo info)
     : controller_(controller), info_(std::move(info))
-{
-}
+{}
 
 TJvHidDevice::~TJvHidDevice()
 {
@@ -224,8 +229,7 @@ void TJvHidDeviceController::CheckIn(TJvHidDevice *&device)
     device->onData_ = nullptr;
     device->CloseFile();
     device->checkedOut_ = false;
-    auto it = std::find_if(departed_.begin(), departed_.end(),
-                           [&](const auto &d) { return d.get() == device; });
+    auto it = std::find_if(departed_.begin(), departed_.end(), [&](const auto &d) { return d.get() == device; });
     if (it != departed_.end())
         departed_.erase(it);
     device = nullptr;
@@ -235,8 +239,7 @@ void TJvHidDeviceController::DeviceChange()
 {
     const QList<HidDeviceInfo> present = backend_.devices();
     auto isPresent = [&](const QString &path) {
-        return std::any_of(present.begin(), present.end(),
-                           [&](const HidDeviceInfo &i) { return i.path == path; });
+        return std::any_of(present.begin(), present.end(), [&](const HidDeviceInfo &i) { return i.path == path; });
     };
 
     // Removals first, in list order.

@@ -37,8 +37,8 @@ QByteArray rateFeatureReport(int rate)
 
 HidLink::HidLink(TJvHidDeviceController &controller, ToggleGroup &toggles, Notifier &notifier,
                  const Profile &profile, QObject *parent)
-    : QObject(parent), controller_(controller), toggles_(toggles), notifier_(notifier),
-      hidRate_(profile.hidRate), hidReading_(profile.hidReading)
+    : QObject(parent), controller_(controller), toggles_(toggles), notifier_(notifier), hidRate_(profile.hidRate),
+      hidReading_(profile.hidReading)
 {
     controller_.OnEnumerate = [this](TJvHidDevice *d, int i) { return HidCtlEnumerate(d, i); };
     controller_.OnArrival = [this](TJvHidDevice *d) { HidCtlArrival(d); };
@@ -175,7 +175,8 @@ void HidLink::SetFeatureClick()
     current_ = nullptr;
     TJvHidDevice *device = selectedDevice();
     if (!device) {
-        notifier_.information(QStringLiteral("USB interface cable is not securely connected, please check and re-try."));
+        notifier_.information(
+            QStringLiteral("USB interface cable is not securely connected, please check and re-try."));
         toggles_.setDown(Toggle::USBCon, false);
         return;
     }

@@ -36,8 +36,8 @@ public:
     };
 
     // Attaches the window's handlers to the controller, which runs its first pass.
-    HidLink(TJvHidDeviceController &controller, ToggleGroup &toggles, Notifier &notifier,
-            const Profile &profile, QObject *parent = nullptr);
+    HidLink(TJvHidDeviceController &controller, ToggleGroup &toggles, Notifier &notifier, const Profile &profile,
+            QObject *parent = nullptr);
     ~HidLink() override;
 
     // DevListBox

@@ -1,7 +1,7 @@
 #include "link/linkwatchdog.h"
 
-#include "link/meterport.h"
 #include "link/hidlink.h"
+#include "link/meterport.h"
 
 namespace sorrel {
 

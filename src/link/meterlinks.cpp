@@ -1,6 +1,5 @@
 #include "link/meterlinks.h"
 
-#include "link/meterport.h"
 #include "link/bridgelink.h"
 #include "link/commportdriver.h"
 #include "link/demometer.h"
@@ -8,13 +7,13 @@
 #include "link/hiddevicecontroller.h"
 #include "link/hidlink.h"
 #include "link/linkwatchdog.h"
+#include "link/meterport.h"
 #include "link/serialconnection.h"
 #include "link/ttybridgeapi.h"
 
 namespace sorrel {
 
-MeterLinks::MeterLinks(MeterPort &session, Options options, QObject *parent)
-    : QObject(parent), session_(session)
+MeterLinks::MeterLinks(MeterPort &session, Options options, QObject *parent) : QObject(parent), session_(session)
 {
     Notifier &notifier = session_.notifier();
     if (options.demo) {
@@ -32,7 +31,8 @@ MeterLinks::MeterLinks(MeterPort &session, Options options, QObject *parent)
     hidCtl_ = std::make_unique<TJvHidDeviceController>(*hidBackend_);
     // Attaching the handlers lists the devices, as building the window does.
     hid_ = std::make_unique<HidLink>(*hidCtl_, toggles_, notifier, session_.profile());
-    connect(hid_.get(), &HidLink::frameReceived, this, [this](const QString &frame) { session_.dispatchHidFrame(frame); });
+    connect(hid_.get(), &HidLink::frameReceived, this,
+            [this](const QString &frame) { session_.dispatchHidFrame(frame); });
 
     if (options.bridgeApi)
         bridgeApi_ = std::move(options.bridgeApi);

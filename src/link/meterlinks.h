@@ -26,7 +26,7 @@ class MeterLinks : public QObject {
     Q_OBJECT
 public:
     struct Options {
-        bool demo = false; // the demo meter as the one bridge present
+        bool demo = false;                      // the demo meter as the one bridge present
         std::unique_ptr<HidBackend> hidBackend; // null: hidapi and udev
         std::unique_ptr<BridgeApi> bridgeApi;   // null: tty bridges (or the demo's)
     };

@@ -6,8 +6,8 @@
 
 namespace sorrel {
 
-SerialConnection::SerialConnection(TCommPortDriver &driver, ToggleGroup &toggles,
-                                   Notifier &notifier, QObject *parent)
+SerialConnection::SerialConnection(TCommPortDriver &driver, ToggleGroup &toggles, Notifier &notifier,
+                                   QObject *parent)
     : QObject(parent), driver_(driver), toggles_(toggles), notifier_(notifier)
 {
     shownPanel_ = int(driver_.ComPort()) + 1;
@@ -23,18 +23,38 @@ void SerialConnection::selectPort(int panel)
     Q_EMIT changed();
 }
 
-void SerialConnection::COM21Click() { selectPort(2); }
-void SerialConnection::COM31Click() { selectPort(3); }
-void SerialConnection::COM41Click() { selectPort(4); }
-void SerialConnection::COM11Click() { selectPort(1); }
+void SerialConnection::COM21Click()
+{
+    selectPort(2);
+}
+void SerialConnection::COM31Click()
+{
+    selectPort(3);
+}
+void SerialConnection::COM41Click()
+{
+    selectPort(4);
+}
+void SerialConnection::COM11Click()
+{
+    selectPort(1);
+}
 
 void SerialConnection::clickShownPortPanel()
 {
     switch (shownPanel_) {
-    case 1: COM21Click(); break;
-    case 2: COM31Click(); break;
-    case 3: COM41Click(); break;
-    default: COM11Click(); break;
+    case 1:
+        COM21Click();
+        break;
+    case 2:
+        COM31Click();
+        break;
+    case 3:
+        COM41Click();
+        break;
+    default:
+        COM11Click();
+        break;
     }
 }
 

@@ -16,8 +16,7 @@ class ToggleGroup;
 class SerialConnection : public QObject {
     Q_OBJECT
 public:
-    SerialConnection(TCommPortDriver &driver, ToggleGroup &toggles, Notifier &notifier,
-                     QObject *parent = nullptr);
+    SerialConnection(TCommPortDriver &driver, ToggleGroup &toggles, Notifier &notifier, QObject *parent = nullptr);
 
     // Which port panel is visible: 1 for BtCOM1 ("COM 1") .. 4 for BtCOM4.
     int shownPortPanel() const { return shownPanel_; }

@@ -28,13 +28,12 @@ std::pair<QString, qlonglong> naturalKey(const QString &path)
 
 QStringList orderSerialPortNames(QStringList devicePaths)
 {
-    std::stable_sort(devicePaths.begin(), devicePaths.end(),
-                     [&](const QString &a, const QString &b) {
-                         const int ga = portGroup(a), gb = portGroup(b);
-                         if (ga != gb)
-                             return ga < gb;
-                         return naturalKey(a) < naturalKey(b);
-                     });
+    std::stable_sort(devicePaths.begin(), devicePaths.end(), [&](const QString &a, const QString &b) {
+        const int ga = portGroup(a), gb = portGroup(b);
+        if (ga != gb)
+            return ga < gb;
+        return naturalKey(a) < naturalKey(b);
+    });
     return devicePaths;
 }
 

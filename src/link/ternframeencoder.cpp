@@ -10,18 +10,30 @@ constexpr quint8 kD = 0x80, kG = 0x40, kE = 0x20, kF = 0x10, kDp = 0x08, kB = 0x
 quint8 segments(char glyph)
 {
     switch (glyph) {
-    case '0': return kA | kB | kC | kD | kE | kF;
-    case '1': return kB | kC;
-    case '2': return kA | kB | kD | kE | kG;
-    case '3': return kA | kB | kC | kD | kG;
-    case '4': return kB | kC | kF | kG;
-    case '5': return kA | kC | kD | kF | kG;
-    case '6': return kA | kC | kD | kE | kF | kG;
-    case '7': return kA | kB | kC;
-    case '8': return kA | kB | kC | kD | kE | kF | kG;
-    case '9': return kA | kB | kC | kD | kF | kG;
-    case 'L': return kD | kE | kF;
-    default: return 0;
+    case '0':
+        return kA | kB | kC | kD | kE | kF;
+    case '1':
+        return kB | kC;
+    case '2':
+        return kA | kB | kD | kE | kG;
+    case '3':
+        return kA | kB | kC | kD | kG;
+    case '4':
+        return kB | kC | kF | kG;
+    case '5':
+        return kA | kC | kD | kF | kG;
+    case '6':
+        return kA | kC | kD | kE | kF | kG;
+    case '7':
+        return kA | kB | kC;
+    case '8':
+        return kA | kB | kC | kD | kE | kF | kG;
+    case '9':
+        return kA | kB | kC | kD | kF | kG;
+    case 'L':
+        return kD | kE | kF;
+    default:
+        return 0;
     }
 }
 

@@ -13,9 +13,28 @@ namespace sorrel {
 // Annunciator bits, numbered as in the frame's bit text (bit p: weight 8, 4, 2, 1 of
 // frame position ceil(p/4)).
 enum class TernBit : int {
-    LUX = 73, FC = 74, CD = 75, X10 = 76, loadNO = 77, FULL = 78, USB = 79, power = 80,
-    t_p = 81, Z = 82, auto_ = 83, perecent = 84, o1 = 85, o2 = 86, o3 = 87, o4 = 88,
-    p_off = 91, REC = 92, REL = 93, MIN = 94, MAX = 95, LCDHold = 96,
+    LUX = 73,
+    FC = 74,
+    CD = 75,
+    X10 = 76,
+    loadNO = 77,
+    FULL = 78,
+    USB = 79,
+    power = 80,
+    t_p = 81,
+    Z = 82,
+    auto_ = 83,
+    perecent = 84,
+    o1 = 85,
+    o2 = 86,
+    o3 = 87,
+    o4 = 88,
+    p_off = 91,
+    REC = 92,
+    REL = 93,
+    MIN = 94,
+    MAX = 95,
+    LCDHold = 96,
 };
 
 struct TernDisplay {

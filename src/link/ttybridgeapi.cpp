@@ -24,18 +24,31 @@ speed_t speedFor(quint32 baud, bool *ok)
 {
     *ok = true;
     switch (baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 921600: return B921600;
-    default: *ok = false; return B0;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    case 230400:
+        return B230400;
+    case 460800:
+        return B460800;
+    case 921600:
+        return B921600;
+    default:
+        *ok = false;
+        return B0;
     }
 }
 
@@ -139,8 +152,7 @@ TtyBridgeApi::TtyBridgeApi(Locator locate, BridgeFramer::Clock clock)
     : locate_(std::move(locate)),
       clock_(clock ? std::move(clock) : BridgeFramer::Clock(&std::chrono::steady_clock::now)),
       readTimeoutMs_(std::make_shared<std::atomic<quint32>>(10))
-{
-}
+{}
 
 TtyBridgeApi::~TtyBridgeApi()
 {
@@ -154,9 +166,9 @@ int TtyBridgeApi::SI_GetNumDevices(quint32 *numDevices)
         return SiStatus::InvalidParameter;
     const QStringList devices = locate_();
     *numDevices = quint32(devices.size());
-    countDetail_ = devices.size() > 1 ? bridgeChoiceDetail(devices)
-                 : devices.isEmpty()  ? namedBridgeMissingDetail()
-                                      : QString();
+    countDetail_ = devices.size() > 1  ? bridgeChoiceDetail(devices)
+                   : devices.isEmpty() ? namedBridgeMissingDetail()
+                                       : QString();
     return SiStatus::Success;
 }
 

@@ -18,7 +18,8 @@ public:
 
     ChunkedVector() = default;
     ChunkedVector(ChunkedVector &&other) noexcept
-        : blocks_(std::move(other.blocks_)), size_(std::exchange(other.size_, 0)) {}
+        : blocks_(std::move(other.blocks_)), size_(std::exchange(other.size_, 0))
+    {}
     ChunkedVector &operator=(ChunkedVector &&other) noexcept
     {
         blocks_ = std::move(other.blocks_);

@@ -7,7 +7,8 @@
 
 namespace sorrel::readingfile {
 
-ByteSource::ByteSource(QFile &file) : file_(&file), total_(file.size()) {}
+ByteSource::ByteSource(QFile &file) : file_(&file), total_(file.size())
+{}
 
 qint64 ByteSource::read(char *to, qint64 max)
 {
@@ -20,8 +21,7 @@ qint64 ByteSource::read(char *to, qint64 max)
     return n;
 }
 
-qint64 readChunks(ByteSource &source, size_t maxCarry, const FileProgress &progress,
-                  const ChunkConsumer &consume)
+qint64 readChunks(ByteSource &source, size_t maxCarry, const FileProgress &progress, const ChunkConsumer &consume)
 {
     const qint64 total = source.total();
     std::vector<char> buf;

@@ -24,7 +24,8 @@ public:
 
     explicit ByteSource(QFile &file);
     ByteSource(QByteArrayView bytes, qint64 chunk)
-        : bytes_(bytes), total_(bytes.size()), chunk_(std::max<qint64>(chunk, 1)) {}
+        : bytes_(bytes), total_(bytes.size()), chunk_(std::max<qint64>(chunk, 1))
+    {}
 
     qint64 total() const { return total_; }
     // Most bytes the next read brings: bytes in memory never grow the buffer past them.
@@ -46,7 +47,6 @@ using ChunkConsumer = std::function<const char *(const char *p, const char *e, b
 // Reads source to its end through consume, calling progress after every chunk but the
 // last. Returns the bytes read, or -1 when a read failed, consume found bad bytes or
 // left more than maxCarry unfinished.
-qint64 readChunks(ByteSource &source, size_t maxCarry, const FileProgress &progress,
-                  const ChunkConsumer &consume);
+qint64 readChunks(ByteSource &source, size_t maxCarry, const FileProgress &progress, const ChunkConsumer &consume);
 
 } // namespace sorrel::readingfile

@@ -44,7 +44,7 @@ private:
 
     QString fileName_;
     int fd_ = -1;
-    qint64 size_ = 0;         // bytes of complete rows in the file
+    qint64 size_ = 0; // bytes of complete rows in the file
     QByteArray pending_;
     std::vector<qsizetype> ends_; // where each pending row ends
     QString error_;

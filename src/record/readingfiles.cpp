@@ -19,7 +19,10 @@ using namespace readingfile;
 
 namespace {
 
-Outcome loadFailed() { return Outcome::failure(QStringLiteral("Failed to Load File!")); }
+Outcome loadFailed()
+{
+    return Outcome::failure(QStringLiteral("Failed to Load File!"));
+}
 
 // A text file appends its rows; an XML packet replaces the table only once it was read whole.
 bool loadFrom(ByteSource &source, bool xml, ReadingTable &table, const FileProgress &progress)
@@ -53,13 +56,15 @@ Outcome SaveReadingFile(const ReadingTable &table, const QString &fileName, cons
         if (xml)
             return Outcome::failure(QStringLiteral("Cannot save \"%1\"").arg(shown), QStringLiteral(": "),
                                     written.reason(), MessageKind::Failure);
-        return Outcome::failure(QStringLiteral("Could not save table to specified file: ") + shown, written.reason());
+        return Outcome::failure(QStringLiteral("Could not save table to specified file: ") + shown,
+                                written.reason());
     }
     return Outcome::done(QStringLiteral("Save table to specified file: ") + shown + QStringLiteral(" Scuss!"),
                          xml ? MessageKind::Plain : MessageKind::Information);
 }
 
-Outcome LoadReadingFile(const QString &fileName, ReadingTable &table, bool emptyFirst, const FileProgress &progress)
+Outcome LoadReadingFile(const QString &fileName, ReadingTable &table, bool emptyFirst,
+                        const FileProgress &progress)
 {
     if (emptyFirst)
         table.clear();

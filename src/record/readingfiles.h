@@ -28,8 +28,7 @@ QByteArray readingFileLine(const ReadingRow &row);
 // table to specified file: ... Scuss!" (a plain box for XML, an information box for
 // text). A text file that cannot be written fails as an error with the system's reason
 // on its second line; an XML file as the general error report, the reason on its line.
-Outcome SaveReadingFile(const ReadingTable &table, const QString &fileName,
-                        const FileProgress &progress = {});
+Outcome SaveReadingFile(const ReadingTable &table, const QString &fileName, const FileProgress &progress = {});
 
 // Reads a file into the table: a text file appends its rows, an XML file replaces every
 // row. Any failure is the error "Failed to Load File!": a text load keeps the rows stored

@@ -1,6 +1,5 @@
 #include "record/readingtable.h"
 
-
 namespace sorrel {
 
 QString cutReadingText(const QString &text)
@@ -44,7 +43,8 @@ quint32 ReadingTable::TextPool::intern(const QString &text)
     return id;
 }
 
-ReadingTable::ReadingTable(QObject *parent) : QObject(parent) {}
+ReadingTable::ReadingTable(QObject *parent) : QObject(parent)
+{}
 
 ReadingRow ReadingTable::row(qsizetype i) const
 {

@@ -68,8 +68,8 @@ public:
     StoredRow storedRow(qsizetype i) const
     {
         const PackedRow &r = rows_[i];
-        return StoredRow{(r.time & kNoAbsent) ? std::nullopt : std::optional<qint32>(r.no),
-                         r.time & kIdMask, r.value, r.unit};
+        return StoredRow{(r.time & kNoAbsent) ? std::nullopt : std::optional<qint32>(r.no), r.time & kIdMask,
+                         r.value, r.unit};
     }
     const QString &text(quint32 id) const { return pool_.text(id); }
     // Id of text (cut as append() cuts it), stored now if new.
@@ -88,6 +88,7 @@ public:
         ~Batch();
         Batch(const Batch &) = delete;
         Batch &operator=(const Batch &) = delete;
+
     private:
         ReadingTable &table_;
     };
@@ -110,6 +111,7 @@ private:
         const QString &text(quint32 id) const { return texts_[id]; }
         qsizetype size() const { return qsizetype(texts_.size()); }
         void clear();
+
     private:
         std::vector<QString> texts_;
         QHash<QString, quint32> ids_;

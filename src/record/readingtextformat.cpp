@@ -67,7 +67,8 @@ struct Token {
 
 class TextLoader {
 public:
-    explicit TextLoader(ReadingTable &table) : table_(table), ids_{TextIds(table), TextIds(table), TextIds(table)} {}
+    explicit TextLoader(ReadingTable &table) : table_(table), ids_{TextIds(table), TextIds(table), TextIds(table)}
+    {}
 
     // Parses the whole lines of [p, e); returns where the unfinished one starts.
     const char *consume(const char *p, const char *e, bool eof)
@@ -109,10 +110,7 @@ private:
         return q;
     }
 
-    static Line skipLine(const char *&p, const char *e, bool eof)
-    {
-        return lineEnd(p, findLineEnd(p, e), e, eof);
-    }
+    static Line skipLine(const char *&p, const char *e, bool eof) { return lineEnd(p, findLineEnd(p, e), e, eof); }
 
     // Splits the line into at most four tokens and stores its row; a fifth token fails.
     // Runs of codes 1..32 separate; a token opening with a quote runs to the matching
@@ -139,7 +137,7 @@ private:
                     return Line::More;
             } else {
                 const char *start = p;
-                while (p < e && static_cast<unsigned char>(*p) > 32)
+                while (p<e &&static_cast<unsigned char>(*p)> 32)
                     ++p;
                 tokens_[size_t(n)] = {start, size_t(p - start)};
             }
@@ -192,7 +190,8 @@ private:
         }
         quint32 *fields[3] = {&row.time, &row.value, &row.unit};
         for (int i = 1; i < n; ++i)
-            ids_[size_t(i - 1)].id(tokens_[size_t(i)].data, tokens_[size_t(i)].size, fields[i - 1], decodeLocal8Bit);
+            ids_[size_t(i - 1)].id(tokens_[size_t(i)].data, tokens_[size_t(i)].size, fields[i - 1],
+                                   decodeLocal8Bit);
         table_.appendStored(row);
         return true;
     }
@@ -213,8 +212,8 @@ bool writeText(const ReadingTable &table, ReplacingFile &file, const FileProgres
     BufferedWriter out(file);
     EncodedTexts texts(table, putTextField);
     return out.append(kHeader) && forEachRow(table, out, progress, [&](char *d, const ReadingTable::StoredRow &r) {
-        return putTextLine(d, r.no, texts(r.time), texts(r.value), texts(r.unit), putEncoded);
-    });
+               return putTextLine(d, r.no, texts(r.time), texts(r.value), texts(r.unit), putEncoded);
+           });
 }
 
 bool loadText(ByteSource &source, ReadingTable &table, const FileProgress &progress)
@@ -222,9 +221,9 @@ bool loadText(ByteSource &source, ReadingTable &table, const FileProgress &progr
     // The grid hears of the new rows once, at the end.
     const ReadingTable::Batch batch(table);
     TextLoader loader(table);
-    return readChunks(source, kMaxLine, progress, [&](const char *p, const char *e, bool eof) {
-        return loader.consume(p, e, eof);
-    }) > 0;
+    return readChunks(source, kMaxLine, progress,
+                      [&](const char *p, const char *e, bool eof) { return loader.consume(p, e, eof); })
+           > 0;
 }
 
 } // namespace readingfile
@@ -237,7 +236,8 @@ QByteArray readingFileHeaderLine()
 QByteArray readingFileLine(const ReadingRow &row)
 {
     QByteArray line(qsizetype(worstCase(row)), Qt::Uninitialized);
-    line.truncate(putTextLine(line.data(), row.no, row.time, row.value, row.unit, putTextField) - line.constData());
+    line.truncate(putTextLine(line.data(), row.no, row.time, row.value, row.unit, putTextField)
+                  - line.constData());
     return line;
 }
 

@@ -24,19 +24,42 @@ char *putXmlValue(char *d, const QString &s)
         const char16_t c = p[i];
         if (c >= 0x20 && c < 0x80) {
             switch (c) {
-            case u'<': d = put(d, "&lt;", 4); break;
-            case u'>': d = put(d, "&gt;", 4); break;
-            case u'&': d = put(d, "&amp;", 5); break;
-            case u'"': d = put(d, "&quot;", 6); break;
-            case u'\'': d = put(d, "&apos;", 6); break;
-            default: *d++ = char(c);
+            case u'<':
+                d = put(d, "&lt;", 4);
+                break;
+            case u'>':
+                d = put(d, "&gt;", 4);
+                break;
+            case u'&':
+                d = put(d, "&amp;", 5);
+                break;
+            case u'"':
+                d = put(d, "&quot;", 6);
+                break;
+            case u'\'':
+                d = put(d, "&apos;", 6);
+                break;
+            default:
+                *d++ = char(c);
             }
             continue;
         }
-        if (c == u'\t') { d = put(d, "&#9;", 4); continue; }
-        if (c == u'\n') { d = put(d, "&#10;", 5); continue; }
-        if (c == u'\r') { d = put(d, "&#13;", 5); continue; }
-        if (c < 0x20) { d = put(d, "\xEF\xBF\xBD", 3); continue; }
+        if (c == u'\t') {
+            d = put(d, "&#9;", 4);
+            continue;
+        }
+        if (c == u'\n') {
+            d = put(d, "&#10;", 5);
+            continue;
+        }
+        if (c == u'\r') {
+            d = put(d, "&#13;", 5);
+            continue;
+        }
+        if (c < 0x20) {
+            d = put(d, "\xEF\xBF\xBD", 3);
+            continue;
+        }
         // A run of non-ASCII characters, mended where XML cannot carry them.
         QString run;
         while (i < n && p[i] >= 0x80) {
@@ -61,42 +84,41 @@ namespace readingfile {
 bool writeXml(const ReadingTable &table, ReplacingFile &file, const FileProgress &progress)
 {
     BufferedWriter out(file);
-    const bool head = out.append(
-        "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n"
-        "<DATAPACKET Version=\"2.0\">\r\n"
-        "<METADATA>\r\n"
-        "<FIELDS>\r\n"
-        "<FIELD attrname=\"No\" fieldtype=\"i4\"/>\r\n"
-        "<FIELD attrname=\"Time\" fieldtype=\"string\" WIDTH=\"20\"/>\r\n"
-        "<FIELD attrname=\"Value\" fieldtype=\"string\" WIDTH=\"20\"/>\r\n"
-        "<FIELD attrname=\"Unit\" fieldtype=\"string\" WIDTH=\"20\"/>\r\n"
-        "</FIELDS>\r\n"
-        "<PARAMS/>\r\n"
-        "</METADATA>\r\n"
-        "<ROWDATA>\r\n");
+    const bool head = out.append("<?xml version=\"1.0\" standalone=\"yes\"?>\r\n"
+                                 "<DATAPACKET Version=\"2.0\">\r\n"
+                                 "<METADATA>\r\n"
+                                 "<FIELDS>\r\n"
+                                 "<FIELD attrname=\"No\" fieldtype=\"i4\"/>\r\n"
+                                 "<FIELD attrname=\"Time\" fieldtype=\"string\" WIDTH=\"20\"/>\r\n"
+                                 "<FIELD attrname=\"Value\" fieldtype=\"string\" WIDTH=\"20\"/>\r\n"
+                                 "<FIELD attrname=\"Unit\" fieldtype=\"string\" WIDTH=\"20\"/>\r\n"
+                                 "</FIELDS>\r\n"
+                                 "<PARAMS/>\r\n"
+                                 "</METADATA>\r\n"
+                                 "<ROWDATA>\r\n");
     EncodedTexts texts(table, putXmlValue);
     const bool rows = head && forEachRow(table, out, progress, [&](char *d, const ReadingTable::StoredRow &r) {
-        d = put(d, "<ROW", 4);
-        if (r.no) {
-            d = put(d, " No=\"", 5);
-            d = putInt(d, *r.no);
-            *d++ = '"';
-        }
-        // A field without a value has no attribute.
-        if (r.time) {
-            d = putEncoded(put(d, " Time=\"", 7), texts(r.time));
-            *d++ = '"';
-        }
-        if (r.value) {
-            d = putEncoded(put(d, " Value=\"", 8), texts(r.value));
-            *d++ = '"';
-        }
-        if (r.unit) {
-            d = putEncoded(put(d, " Unit=\"", 7), texts(r.unit));
-            *d++ = '"';
-        }
-        return put(d, "/>\r\n", 4);
-    });
+                          d = put(d, "<ROW", 4);
+                          if (r.no) {
+                              d = put(d, " No=\"", 5);
+                              d = putInt(d, *r.no);
+                              *d++ = '"';
+                          }
+                          // A field without a value has no attribute.
+                          if (r.time) {
+                              d = putEncoded(put(d, " Time=\"", 7), texts(r.time));
+                              *d++ = '"';
+                          }
+                          if (r.value) {
+                              d = putEncoded(put(d, " Value=\"", 8), texts(r.value));
+                              *d++ = '"';
+                          }
+                          if (r.unit) {
+                              d = putEncoded(put(d, " Unit=\"", 7), texts(r.unit));
+                              *d++ = '"';
+                          }
+                          return put(d, "/>\r\n", 4);
+                      });
     return rows && out.append("</ROWDATA>\r\n</DATAPACKET>\r\n") && out.flush();
 }
 

@@ -45,8 +45,8 @@ bool isSpace(char c)
 bool isNameByte(char c)
 {
     const auto b = static_cast<unsigned char>(c);
-    return b > 0x20 && b != '=' && b != '/' && b != '>' && b != '<' && b != '"' && b != '\''
-        && b != '&' && b != '?' && b != '!';
+    return b > 0x20 && b != '=' && b != '/' && b != '>' && b != '<' && b != '"' && b != '\'' && b != '&'
+           && b != '?' && b != '!';
 }
 
 bool isXmlChar(char32_t c)
@@ -67,16 +67,20 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b)
 // p at '&'; on Done p is past the ';'.
 Step reference(const char *&p, const char *e, bool eof, char32_t *out)
 {
-    const char *semi =
-        static_cast<const char *>(std::memchr(p, ';', size_t(std::min(e - p, kLongestReference))));
+    const char *semi = static_cast<const char *>(std::memchr(p, ';', size_t(std::min(e - p, kLongestReference))));
     if (!semi)
         return e - p < kLongestReference && !eof ? Step::More : Step::Bad;
     const std::string_view name(p + 1, size_t(semi - p - 1));
-    if (name == "lt") *out = '<';
-    else if (name == "gt") *out = '>';
-    else if (name == "amp") *out = '&';
-    else if (name == "quot") *out = '"';
-    else if (name == "apos") *out = '\'';
+    if (name == "lt")
+        *out = '<';
+    else if (name == "gt")
+        *out = '>';
+    else if (name == "amp")
+        *out = '&';
+    else if (name == "quot")
+        *out = '"';
+    else if (name == "apos")
+        *out = '\'';
     else if (name.size() > 1 && name[0] == '#') {
         const bool hex = name[1] == 'x';
         const std::string_view digits = name.substr(hex ? 2 : 1);
@@ -132,7 +136,7 @@ private:
         std::string_view raw; // the value as written, when plain
         bool plain = true;    // no reference, no white space to normalise
         bool ascii = true;
-        QString text;         // the value, when not plain
+        QString text; // the value, when not plain
     };
 
     Step item(const char *&p, const char *e, bool eof)
@@ -142,10 +146,14 @@ private:
         if (e - p < 2)
             return eof ? Step::Bad : Step::More;
         switch (p[1]) {
-        case '?': return processingInstruction(p, e, eof);
-        case '!': return declaration(p, e, eof);
-        case '/': return endTag(p, e, eof);
-        default: return startTag(p, e, eof);
+        case '?':
+            return processingInstruction(p, e, eof);
+        case '!':
+            return declaration(p, e, eof);
+        case '/':
+            return endTag(p, e, eof);
+        default:
+            return startTag(p, e, eof);
         }
     }
 
@@ -456,7 +464,8 @@ private:
             kind = Kind::Field;
             QString field;
             for (int i = 0; i < count; ++i)
-                if (attributes_[size_t(i)].name == "attrname" && !value(attributes_[size_t(i)], fieldCache_, &field))
+                if (attributes_[size_t(i)].name == "attrname"
+                    && !value(attributes_[size_t(i)], fieldCache_, &field))
                     return false;
             fieldNames_.append(field);
         } else if (parent == Kind::Rowdata && name == "ROW") {
@@ -478,8 +487,8 @@ private:
 
     bool hasReadingFields() const
     {
-        static const QStringList expected{QStringLiteral("No"), QStringLiteral("Time"),
-                                          QStringLiteral("Value"), QStringLiteral("Unit")};
+        static const QStringList expected{QStringLiteral("No"), QStringLiteral("Time"), QStringLiteral("Value"),
+                                          QStringLiteral("Unit")};
         if (fieldNames_.size() != expected.size())
             return false;
         for (qsizetype i = 0; i < expected.size(); ++i)
@@ -526,7 +535,7 @@ private:
             return true;
         }
         return ids_[size_t(field)].id(a.raw.data(), a.raw.size(), out,
-                       [this](const char *p, size_t n, QString *t) { return decode(p, n, t); });
+                                      [this](const char *p, size_t n, QString *t) { return decode(p, n, t); });
     }
 
     ReadingTable &table_;
@@ -550,9 +559,10 @@ namespace readingfile {
 bool loadXml(ByteSource &source, ReadingTable &table, const FileProgress &progress)
 {
     XmlLoader loader(table);
-    return readChunks(source, kMaxXmlToken, progress, [&](const char *p, const char *e, bool eof) {
-        return loader.consume(p, e, eof);
-    }) >= 0 && loader.complete();
+    return readChunks(source, kMaxXmlToken, progress,
+                      [&](const char *p, const char *e, bool eof) { return loader.consume(p, e, eof); })
+               >= 0
+           && loader.complete();
 }
 
 } // namespace readingfile

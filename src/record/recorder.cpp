@@ -32,12 +32,10 @@ qint32 samplingIntervalFromText(const QString &text)
 }
 
 Recorder::Recorder(ReadingTable &table, TChartControl &chart, const ReadingState &state,
-                   const LcdPanelState &panel, Notifier &notifier, QString timeSeparator,
-                   QObject *parent)
+                   const LcdPanelState &panel, Notifier &notifier, QString timeSeparator, QObject *parent)
     : QObject(parent), table_(table), chart_(chart), state_(state), panel_(panel), notifier_(notifier),
       timeSeparator_(std::move(timeSeparator))
-{
-}
+{}
 
 QString Recorder::timeText() const
 {

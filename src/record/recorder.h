@@ -3,9 +3,9 @@
 // becomes a row of the reading table, and feeds every reading that passes the gates
 // to the trend chart.
 
+#include "base/lcdpanelstate.h"
 #include "base/notifier.h"
 #include "base/readingstate.h"
-#include "base/lcdpanelstate.h"
 #include "record/chartcontrol.h"
 #include "record/readingfiles.h"
 #include "record/readingtable.h"
@@ -52,9 +52,8 @@ qint32 samplingIntervalFromText(const QString &text);
 class Recorder : public QObject {
     Q_OBJECT
 public:
-    Recorder(ReadingTable &table, TChartControl &chart, const ReadingState &state,
-             const LcdPanelState &panel, Notifier &notifier, QString timeSeparator,
-             QObject *parent = nullptr);
+    Recorder(ReadingTable &table, TChartControl &chart, const ReadingState &state, const LcdPanelState &panel,
+             Notifier &notifier, QString timeSeparator, QObject *parent = nullptr);
 
     void INDataToTable();
 
@@ -83,6 +82,7 @@ public:
         ~LoadingHold();
         LoadingHold(const LoadingHold &) = delete;
         LoadingHold &operator=(const LoadingHold &) = delete;
+
     private:
         Recorder *recorder_;
     };

@@ -8,8 +8,7 @@ Recording::Recording(ReadingTable &table, TrendChartSurface &chart, int pageSize
                      const LcdPanelState &panel, Notifier &notifier, QObject *parent)
     : QObject(parent), table_(table), chartControl_(chart, pageSize),
       recorder_(table, chartControl_, state, panel, notifier, systemTimeSeparator())
-{
-}
+{}
 
 void Recording::record()
 {

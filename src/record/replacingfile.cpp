@@ -19,7 +19,10 @@ constexpr qsizetype kBufferBytes = 64 * 1024;
 constexpr int kRandomChars = 6;
 const char kSuffix[] = ".saving";
 
-QByteArray encoded(const QString &name) { return QFile::encodeName(name); }
+QByteArray encoded(const QString &name)
+{
+    return QFile::encodeName(name);
+}
 
 // The file the name stands for: a link is written through, as an editor does.
 QString resolved(const QString &name)
@@ -28,13 +31,20 @@ QString resolved(const QString &name)
     return info.isSymLink() ? info.symLinkTarget() : name;
 }
 
-int openFlags() { return O_WRONLY | O_CLOEXEC; }
+int openFlags()
+{
+    return O_WRONLY | O_CLOEXEC;
+}
 
 } // namespace
 
-ReplacingFile::ReplacingFile(const QString &target) : target_(resolved(target)) {}
+ReplacingFile::ReplacingFile(const QString &target) : target_(resolved(target))
+{}
 
-ReplacingFile::~ReplacingFile() { discard(); }
+ReplacingFile::~ReplacingFile()
+{
+    discard();
+}
 
 bool ReplacingFile::isLeftover(const QString &target, const QString &entry)
 {
@@ -157,7 +167,8 @@ bool ReplacingFile::putInPlace()
         return fail(errno);
     tempName_.clear();
     // The new name on the disk too, not only the new contents.
-    const int dir = ::open(encoded(QFileInfo(target_).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir = ::open(encoded(QFileInfo(target_).absolutePath()).constData(),
+                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);

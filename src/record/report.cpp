@@ -29,7 +29,8 @@ QFont arial(double points, bool bold = false, bool underline = false)
 class PageGeometry {
 public:
     explicit PageGeometry(const QPainter &painter)
-        : x_(painter.device()->logicalDpiX() / 25.4), y_(painter.device()->logicalDpiY() / 25.4) {}
+        : x_(painter.device()->logicalDpiX() / 25.4), y_(painter.device()->logicalDpiY() / 25.4)
+    {}
     QPointF at(double xMm, double yMm) const { return {xMm * x_, yMm * y_}; }
     // A label: left-aligned at its top-left corner, as wide as its text.
     void label(QPainter &p, double xMm, double yMm, const QString &text) const
@@ -42,6 +43,7 @@ public:
         const double heightMm = QuickRep5::data_detial.height - 2.1;
         drawElidedText(p, QRectF(at(xMm, yMm), at(rightMm, yMm + heightMm)), Qt::AlignLeft | Qt::AlignTop, text);
     }
+
 private:
     double x_, y_;
 };
@@ -50,8 +52,7 @@ private:
 
 QuickRep5::QuickRep5(const ReadingTable &table, const QString &printDate)
     : table_(table), rows_(table.rowCount()), printDate_(printDate)
-{
-}
+{}
 
 QString QuickRep5::shortDate(const QDate &date)
 {
@@ -115,7 +116,8 @@ Outcome writeReportPdf(const QuickRep5 &report, const QString &fileName, int fir
         last = report.pageCount() - 1;
     first = std::clamp(first, 0, last);
     const auto failed = [&](const QString &why) {
-        return Outcome::failure(QStringLiteral("Could not save the report to ") + QDir::toNativeSeparators(fileName),
+        return Outcome::failure(QStringLiteral("Could not save the report to ")
+                                    + QDir::toNativeSeparators(fileName),
                                 QStringLiteral(": "), why, MessageKind::Error);
     };
     // QPdfWriter does not say why a write failed; the file does.

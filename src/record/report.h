@@ -29,9 +29,9 @@ public:
     static constexpr QSizeF kPaperMm{210, 297};
     static constexpr double kMarginMm = 10;
     static constexpr double kBandWidthMm = 190;
-    static constexpr int kRowsPerPage = int((kPaperMm.height() - 2 * kMarginMm - program_title.height
-                                             - grid_header_title.height - QRBand14.height)
-                                            / data_detial.height);
+    static constexpr int kRowsPerPage = int(
+        (kPaperMm.height() - 2 * kMarginMm - program_title.height - grid_header_title.height - QRBand14.height)
+        / data_detial.height);
 
     // The table's rows as they are now: rows appended later do not enter this report.
     // printDate is shown as it stands (the system's short date form).

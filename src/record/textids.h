@@ -73,6 +73,7 @@ public:
         *out = text_;
         return true;
     }
+
 private:
     std::string bytes_;
     QString text_;
@@ -160,10 +161,7 @@ private:
         return x ^ (x >> 33);
     }
     // The first k bytes (k < 8) of a little-endian load.
-    static quint64 lowBytes(quint64 w, size_t k)
-    {
-        return k >= 8 ? w : w & ((quint64(1) << (8 * k)) - 1);
-    }
+    static quint64 lowBytes(quint64 w, size_t k) { return k >= 8 ? w : w & ((quint64(1) << (8 * k)) - 1); }
 
     void remember(quint64 key, size_t n, quint32 id)
     {

@@ -1,7 +1,7 @@
 // The program's Open/Save dialog lists a folder without opening the files in it.
 
-#include "base/gui/filedialog.h"
 #include "app/gui/tfcomm.h"
+#include "base/gui/filedialog.h"
 #include "record/gui/reportpreview.h"
 #include "record/report.h"
 #include "support/testhelpers.h"
@@ -71,7 +71,8 @@ private:
 class FifoWatchdog {
 public:
     FifoWatchdog(const QString &fifo, std::chrono::milliseconds grace)
-        : path_(QFile::encodeName(fifo)), thread_([this, grace] { run(grace); }) {}
+        : path_(QFile::encodeName(fifo)), thread_([this, grace] { run(grace); })
+    {}
     ~FifoWatchdog()
     {
         {

@@ -18,9 +18,12 @@ QString tern(const QString &shape)
     for (QChar n : p.value(1))
         f.point(n.digitValue());
     const QString unit = p.value(2);
-    if (unit == u"lux") f.bit(73);
-    if (unit == u"fc") f.bit(74);
-    if (unit == u"cd") f.bit(75);
+    if (unit == u"lux")
+        f.bit(73);
+    if (unit == u"fc")
+        f.bit(74);
+    if (unit == u"cd")
+        f.bit(75);
     return f.text();
 }
 
@@ -36,10 +39,7 @@ struct Fixture {
     }
     bool shown(Ind id) const { return session.panel().isShown(id); }
     QString text(Ind id) const { return session.panel().text(id); }
-    QString mainRow() const
-    {
-        return text(Ind::LcdDa) + text(Ind::LcdDb) + text(Ind::LcdDc) + text(Ind::LcdDd);
-    }
+    QString mainRow() const { return text(Ind::LcdDa) + text(Ind::LcdDb) + text(Ind::LcdDc) + text(Ind::LcdDd); }
 };
 
 } // namespace
@@ -67,17 +67,18 @@ void TestMeterSession::countedTernFrame()
     Fixture fx;
     MeterSession &s = fx.session;
     s.state().watchdogCount = 5;
-    s.panel().show(Ind::AVE);  // common reset set
-    s.panel().show(Ind::z4);   // light-meter reset set
+    s.panel().show(Ind::AVE); // common reset set
+    s.panel().show(Ind::z4);  // light-meter reset set
     s.panel().hide(Ind::USB);
 
     // The recorder runs after the dial and the judge and before the bar and usb1.
     QString seenAtRecord;
     QObject receiver;
     QObject::connect(&s, &MeterSession::readingJudged, &receiver, [&] {
-        seenAtRecord = QStringLiteral("%1 %2 %3 %4 %5").arg(s.judge().measuredValue(),
-            QString::fromLatin1(verdictText(s.judge().verdict())), QString::number(s.panel().bar()),
-            QString::number(s.panel().isShown(Ind::usb1)), QString::number(fx.dial.size()));
+        seenAtRecord = QStringLiteral("%1 %2 %3 %4 %5")
+                           .arg(s.judge().measuredValue(), QString::fromLatin1(verdictText(s.judge().verdict())),
+                                QString::number(s.panel().bar()), QString::number(s.panel().isShown(Ind::usb1)),
+                                QString::number(fx.dial.size()));
     });
     s.dispatchBridgeFrame(TernFrame().digits("1234").point(2).bit(73).bit(79).bit(93).text());
 
@@ -132,21 +133,24 @@ void TestMeterSession::tracking_data()
     QTest::addColumn<float>("runningMax");
     QTest::addColumn<float>("runningMin");
 
-    QTest::newRow("first frame restarts") << QStringList{"1234:2:lux"} << "" << "" << -2000.f << 2000.f;
-    QTest::newRow("second frame is both") << QStringList{"1234:2:lux", "1234:2:lux"} << "12.34" << "12.34"
-                                         << 1234.f << 1234.f;
-    QTest::newRow("higher, then lower") << QStringList{"1000::lux", "1000::lux", "1500::lux", "0500::lux"}
-                                       << "1500" << "0500" << 1500.f << 500.f;
-    QTest::newRow("unit change restarts, texts stay") << QStringList{"1000::lux", "1000::lux", "1500::fc"}
-        << "1000" << "1000" << -2000.f << 2000.f;
-    QTest::newRow("point change restarts") << QStringList{"1000::lux", "1000::lux", "1500:2:lux"}
-        << "1000" << "1000" << -2000.f << 2000.f;
-    QTest::newRow("empty unit to lux restarts") << QStringList{"1000::", "1000::", "1500::lux"}
-        << "1000" << "1000" << -2000.f << 2000.f;
-    QTest::newRow("overload counts as full scale") << QStringList{"1000::lux", "1000::lux", " 0L ::lux"}
-        << "0L" << "1000" << 2000.f << 1000.f;
-    QTest::newRow("frame without number is skipped") << QStringList{"1000::lux", "    ::fc", "1000::lux"}
-        << "1000" << "1000" << 1000.f << 1000.f;
+    QTest::newRow("first frame restarts") << QStringList{"1234:2:lux"} << ""
+                                          << "" << -2000.f << 2000.f;
+    QTest::newRow("second frame is both") << QStringList{"1234:2:lux", "1234:2:lux"} << "12.34"
+                                          << "12.34" << 1234.f << 1234.f;
+    QTest::newRow("higher, then lower")
+        << QStringList{"1000::lux", "1000::lux", "1500::lux", "0500::lux"} << "1500"
+        << "0500" << 1500.f << 500.f;
+    QTest::newRow("unit change restarts, texts stay")
+        << QStringList{"1000::lux", "1000::lux", "1500::fc"} << "1000"
+        << "1000" << -2000.f << 2000.f;
+    QTest::newRow("point change restarts") << QStringList{"1000::lux", "1000::lux", "1500:2:lux"} << "1000"
+                                           << "1000" << -2000.f << 2000.f;
+    QTest::newRow("empty unit to lux restarts") << QStringList{"1000::", "1000::", "1500::lux"} << "1000"
+                                                << "1000" << -2000.f << 2000.f;
+    QTest::newRow("overload counts as full scale") << QStringList{"1000::lux", "1000::lux", " 0L ::lux"} << "0L"
+                                                   << "1000" << 2000.f << 1000.f;
+    QTest::newRow("frame without number is skipped") << QStringList{"1000::lux", "    ::fc", "1000::lux"} << "1000"
+                                                     << "1000" << 1000.f << 1000.f;
 }
 
 void TestMeterSession::tracking()
@@ -275,15 +279,42 @@ void TestMeterSession::judgedByTheLimits_data()
     QTest::addColumn<QString>("frame");
     QTest::addColumn<QString>("verdict"); // "" = not judged
 
-    QTest::newRow("inside") << "2000" << "-2000" << "1234:2:" << "Pass";
-    QTest::newRow("on the high limit") << "12.34" << "0" << "1234:2:" << "Pass";
-    QTest::newRow("on the low limit") << "20" << "12.34" << "1234:2:" << "Pass";
-    QTest::newRow("above") << "12.33" << "0" << "1234:2:" << "Fail";
-    QTest::newRow("limits crossed") << "0" << "100" << "0050::" << "Fail";
-    QTest::newRow("equal limits, equal value") << "50" << "50" << "0050::" << "Pass";
-    QTest::newRow("overload fails") << "9999" << "-9999" << " 0L ::" << "Fail";
-    QTest::newRow("high limit in progress: skipped") << "-" << "0" << "1234::" << "";
-    QTest::newRow("low limit blank: skipped") << "10" << "  " << "1234::" << "";
+    QTest::newRow("inside") << "2000"
+                            << "-2000"
+                            << "1234:2:"
+                            << "Pass";
+    QTest::newRow("on the high limit") << "12.34"
+                                       << "0"
+                                       << "1234:2:"
+                                       << "Pass";
+    QTest::newRow("on the low limit") << "20"
+                                      << "12.34"
+                                      << "1234:2:"
+                                      << "Pass";
+    QTest::newRow("above") << "12.33"
+                           << "0"
+                           << "1234:2:"
+                           << "Fail";
+    QTest::newRow("limits crossed") << "0"
+                                    << "100"
+                                    << "0050::"
+                                    << "Fail";
+    QTest::newRow("equal limits, equal value") << "50"
+                                               << "50"
+                                               << "0050::"
+                                               << "Pass";
+    QTest::newRow("overload fails") << "9999"
+                                    << "-9999"
+                                    << " 0L ::"
+                                    << "Fail";
+    QTest::newRow("high limit in progress: skipped") << "-"
+                                                     << "0"
+                                                     << "1234::"
+                                                     << "";
+    QTest::newRow("low limit blank: skipped") << "10"
+                                              << "  "
+                                              << "1234::"
+                                              << "";
 }
 
 void TestMeterSession::judgedByTheLimits()
@@ -299,7 +330,7 @@ void TestMeterSession::judgedByTheLimits()
     fx.session.dispatchBridgeFrame(tern(frame));
     const auto v = fx.session.lastOutcome().verdict;
     QCOMPARE(v ? QString::fromLatin1(verdictText(*v)) : QString(), verdict);
-    QCOMPARE(j.measuredValue(), fx.session.state().currentValue); // T1VALUE even when skipped
+    QCOMPARE(j.measuredValue(), fx.session.state().currentValue);     // T1VALUE even when skipped
     QCOMPARE(QString::fromLatin1(verdictText(j.verdict())), verdict); // nothing judged before
 }
 

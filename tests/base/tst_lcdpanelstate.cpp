@@ -29,9 +29,10 @@ void TestLcdPanelState::names()
 void TestLcdPanelState::startState()
 {
     LcdPanelState p;
-    QCOMPARE(p.text(Ind::LcdDa) + p.text(Ind::LcdDb) + p.text(Ind::LcdDc) + p.text(Ind::LcdDd), QStringLiteral("2000"));
-    QCOMPARE(p.textByName(u"LcdDa2") + p.textByName(u"LcdDb2") + p.textByName(u"LcdDc2")
-                 + p.textByName(u"LcdDd2") + p.textByName(u"LCDDE2") + p.textByName(u"LCDDF2"),
+    QCOMPARE(p.text(Ind::LcdDa) + p.text(Ind::LcdDb) + p.text(Ind::LcdDc) + p.text(Ind::LcdDd),
+             QStringLiteral("2000"));
+    QCOMPARE(p.textByName(u"LcdDa2") + p.textByName(u"LcdDb2") + p.textByName(u"LcdDc2") + p.textByName(u"LcdDd2")
+                 + p.textByName(u"LCDDE2") + p.textByName(u"LCDDF2"),
              QStringLiteral("235959"));
     QCOMPARE(p.bar(), 30);
     QVERIFY(p.isShown(Ind::conokn));
@@ -61,8 +62,8 @@ void TestLcdPanelState::resetSets()
     QFETCH(bool, lightMeter);
     QFETCH(int, size);
     const std::vector<Ind> set = lightMeter
-        ? std::vector<Ind>(kLightMeterResetSet.begin(), kLightMeterResetSet.end())
-        : std::vector<Ind>(kCommonResetSet.begin(), kCommonResetSet.end());
+                                     ? std::vector<Ind>(kLightMeterResetSet.begin(), kLightMeterResetSet.end())
+                                     : std::vector<Ind>(kCommonResetSet.begin(), kCommonResetSet.end());
     QCOMPARE(int(set.size()), size);
     const std::set<Ind> members(set.begin(), set.end());
 
@@ -78,8 +79,8 @@ void TestLcdPanelState::resetSets()
         QCOMPARE(p.isShown(Ind(i)), !members.count(Ind(i)));
 
     // Never in either set: the digits, points, REL, usb1, the minus sign and the colons.
-    for (Ind id : {Ind::LcdDa, Ind::LcdP1, Ind::LcdP2, Ind::LcdP3, Ind::REL, Ind::usb1,
-                   Ind::LcdFH, Ind::T_dPoint1, Ind::T_dPoint2})
+    for (Ind id : {Ind::LcdDa, Ind::LcdP1, Ind::LcdP2, Ind::LcdP3, Ind::REL, Ind::usb1, Ind::LcdFH, Ind::T_dPoint1,
+                   Ind::T_dPoint2})
         QVERIFY2(!members.count(id), indicatorName(id));
     if (lightMeter) {
         QCOMPARE(set.front(), Ind::p_off); // repeats a member of the common set

@@ -51,7 +51,8 @@ void TestOutcome::tell_data()
     QTest::newRow("cancelled") << false << "" << none << none;
     const Messages load{{MessageKind::Error, "Failed to Load File!"}};
     QTest::newRow("failure without a reason") << false << "" << load << load;
-    const Messages full{{MessageKind::Error, "Could not save table to specified file: a.txt\nNo space left on device"}};
+    const Messages full{
+        {MessageKind::Error, "Could not save table to specified file: a.txt\nNo space left on device"}};
     QTest::newRow("reason on a second line") << false << "No space left on device" << full << full;
     const Messages xml{{MessageKind::Failure, "Cannot save \"a.xml\": Permission denied"}};
     QTest::newRow("reason on the same line") << false << "Permission denied" << xml << xml;

@@ -21,7 +21,6 @@ namespace crashcheck {
 
 using namespace sorrel;
 
-
 inline void startCli(QProcess &p, const QStringList &args)
 {
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();

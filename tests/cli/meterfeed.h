@@ -47,7 +47,10 @@ private:
     int limit_ = 0;
 };
 
-inline QString cliPath() { return QStringLiteral(SORREL_BINARY_DIR "/sorrel-cli"); }
+inline QString cliPath()
+{
+    return QStringLiteral(SORREL_BINARY_DIR "/sorrel-cli");
+}
 
 inline void startCli(QProcess &p, const QStringList &args, const QProcessEnvironment &extra = {})
 {

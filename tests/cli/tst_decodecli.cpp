@@ -53,7 +53,10 @@ Run runCli(const QStringList &args, const QByteArray &stdinData = {}, const QStr
     return r;
 }
 
-QString data(const char *name) { return QStringLiteral(SORREL_TEST_DATA "/") + QLatin1String(name); }
+QString data(const char *name)
+{
+    return QStringLiteral(SORREL_TEST_DATA "/") + QLatin1String(name);
+}
 
 // "family value verdict dial bar" of one line; null shows as "-".
 QString summary(const QJsonObject &o)
@@ -61,8 +64,8 @@ QString summary(const QJsonObject &o)
     auto text = [](const QJsonValue &v) {
         return v.isNull() ? QStringLiteral("-") : v.isDouble() ? QString::number(v.toDouble()) : v.toString();
     };
-    return QStringList{text(o["family"]), text(o["value"]), text(o["verdict"]), text(o["dial"]),
-                       text(o["bar"])}.join(u' ');
+    return QStringList{text(o["family"]), text(o["value"]), text(o["verdict"]), text(o["dial"]), text(o["bar"])}
+        .join(u' ');
 }
 
 } // namespace
@@ -74,28 +77,35 @@ void TestDecodeCli::decode_data()
     QTest::addColumn<QStringList>("expected");
 
     QTest::newRow("bridge") << QStringList{"--profile", "osprey", "--link", "bridge", data("bridge.bin")}
-        << QStringList{} << QStringList{"tern 12.34 Pass 323 1234", "wren usb.1 - - 1234", "tern 0L Fail 400 20"};
-    QTest::newRow("bridge, German locale") << QStringList{"--profile", "osprey", "--link", "bridge", data("bridge.bin")}
+                            << QStringList{}
+                            << QStringList{"tern 12.34 Pass 323 1234", "wren usb.1 - - 1234",
+                                           "tern 0L Fail 400 20"};
+    QTest::newRow("bridge, German locale")
+        << QStringList{"--profile", "osprey", "--link", "bridge", data("bridge.bin")}
         << QStringList{"LC_ALL=de_DE.UTF-8"}
         << QStringList{"tern 12,34 Pass 323 1234", "wren usb,1 - - 1234", "tern 0L Fail 400 20"};
-    QTest::newRow("separator and high limit given") << QStringList{"--decimal-separator", ",", "--high", "12,3",
-        "--profile", "osprey", "--link", "bridge", data("bridge.bin")}
+    QTest::newRow("separator and high limit given")
+        << QStringList{"--decimal-separator", ",", "--high", "12,3", "--profile", "osprey", "--link", "bridge",
+                       data("bridge.bin")}
         << QStringList{} << QStringList{"tern 12,34 Fail 323 1234", "wren usb,1 - - 1234", "tern 0L Fail 400 20"};
-    QTest::newRow("unfinished low limit goes back") << QStringList{"--low", "-", "--link=bridge",
-        "--profile=osprey", data("bridge.bin")}
-        << QStringList{} << QStringList{"tern 12.34 Pass 323 1234", "wren usb.1 - - 1234", "tern 0L Fail 400 20"};
-    QTest::newRow("no profile: class 4 numbers") << QStringList{"--link", "bridge", data("bridge.bin")}
-        << QStringList{} << QStringList{"tern 12.34 Pass 523 1234", "wren usb.1 - - 1234", "tern 0L Fail 800 40"};
+    QTest::newRow("unfinished low limit goes back")
+        << QStringList{"--low", "-", "--link=bridge", "--profile=osprey", data("bridge.bin")} << QStringList{}
+        << QStringList{"tern 12.34 Pass 323 1234", "wren usb.1 - - 1234", "tern 0L Fail 400 20"};
+    QTest::newRow("no profile: class 4 numbers")
+        << QStringList{"--link", "bridge", data("bridge.bin")} << QStringList{}
+        << QStringList{"tern 12.34 Pass 523 1234", "wren usb.1 - - 1234", "tern 0L Fail 800 40"};
     QTest::newRow("serial tern") << QStringList{"--profile", "osprey", "--link", "serial", data("serial_tern.bin")}
-        << QStringList{} << QStringList{"tern 12.34 Pass 323 1234", "tern 567 Pass 256 567"};
-    QTest::newRow("serial without profile") << QStringList{"--link", "serial", data("serial_tern.bin")}
-        << QStringList{} << QStringList{};
+                                 << QStringList{}
+                                 << QStringList{"tern 12.34 Pass 323 1234", "tern 567 Pass 256 567"};
+    QTest::newRow("serial without profile")
+        << QStringList{"--link", "serial", data("serial_tern.bin")} << QStringList{} << QStringList{};
     QTest::newRow("serial wren") << QStringList{"--profile", "wren", "--link", "serial", data("serial_wren.bin")}
-        << QStringList{} << QStringList{"wren  - - 30", "wren  - - 30"};
-    QTest::newRow("wren stream, tern handler") << QStringList{"--profile", "osprey", "--link", "serial",
-        data("serial_wren.bin")} << QStringList{} << QStringList{};
-    QTest::newRow("hid") << QStringList{"--profile", "osprey", "--link", "hid", data("hid.txt")}
-        << QStringList{} << QStringList{"tern 12.34 Pass 323 1234", "rook 12.34 - - 1234"};
+                                 << QStringList{} << QStringList{"wren  - - 30", "wren  - - 30"};
+    QTest::newRow("wren stream, tern handler")
+        << QStringList{"--profile", "osprey", "--link", "serial", data("serial_wren.bin")} << QStringList{}
+        << QStringList{};
+    QTest::newRow("hid") << QStringList{"--profile", "osprey", "--link", "hid", data("hid.txt")} << QStringList{}
+                         << QStringList{"tern 12.34 Pass 323 1234", "rook 12.34 - - 1234"};
     QTest::newRow("empty capture") << QStringList{"--link", "hid", data("empty.txt")} << QStringList{}
                                    << QStringList{};
 }
@@ -164,10 +174,14 @@ QString recordSummary(const QJsonObject &o)
 {
     const QJsonValue row = o["row"], chart = o["chart"];
     const QString r = row.isNull() ? QStringLiteral("-")
-        : QStringLiteral("%1 %2 %3").arg(row["No"].toInt()).arg(row["Value"].toString(), row["Unit"].toString());
+                                   : QStringLiteral("%1 %2 %3")
+                                         .arg(row["No"].toInt())
+                                         .arg(row["Value"].toString(), row["Unit"].toString());
     const QString c = chart.isNull() ? QStringLiteral("-")
-        : QStringLiteral("%1 %2 %3").arg(chart["reading"].toDouble()).arg(chart["max"].toDouble())
-              .arg(chart["min"].toDouble());
+                                     : QStringLiteral("%1 %2 %3")
+                                           .arg(chart["reading"].toDouble())
+                                           .arg(chart["max"].toDouble())
+                                           .arg(chart["min"].toDouble());
     return r + QStringLiteral(" | ") + c;
 }
 
@@ -186,25 +200,29 @@ void TestDecodeCli::record_data()
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("every reading") << QStringList{}
-        << QStringList{"1 12.34 lux | 12.34 20 -20", "2 12.34 lux | 12.34 20 -20", "- | -",
-                       "3 12.35 lux | 12.35 20 -20", "4 567 lux | 567 2000 -2000"};
+                                   << QStringList{"1 12.34 lux | 12.34 20 -20", "2 12.34 lux | 12.34 20 -20",
+                                                  "- | -", "3 12.35 lux | 12.35 20 -20",
+                                                  "4 567 lux | 567 2000 -2000"};
     // A refused repeat still reaches the chart and uses up its number.
     QTest::newRow("no repeat") << QStringList{"--no-repeat"}
-        << QStringList{"1 12.34 lux | 12.34 20 -20", "- | 12.34 20 -20", "- | -",
-                       "3 12.35 lux | 12.35 20 -20", "4 567 lux | 567 2000 -2000"};
+                               << QStringList{"1 12.34 lux | 12.34 20 -20", "- | 12.34 20 -20", "- | -",
+                                              "3 12.35 lux | 12.35 20 -20", "4 567 lux | 567 2000 -2000"};
     // At the limit nothing happens at all: no row, no number, no point.
     QTest::newRow("limit") << QStringList{"--limit", "2"}
-        << QStringList{"1 12.34 lux | 12.34 20 -20", "2 12.34 lux | 12.34 20 -20", "- | -", "- | -", "- | -"};
-    QTest::newRow("limit counts recorded rows only") << QStringList{"--no-repeat", "--limit=2"}
-        << QStringList{"1 12.34 lux | 12.34 20 -20", "- | 12.34 20 -20", "- | -",
-                       "3 12.35 lux | 12.35 20 -20", "- | -"};
+                           << QStringList{"1 12.34 lux | 12.34 20 -20", "2 12.34 lux | 12.34 20 -20", "- | -",
+                                          "- | -", "- | -"};
+    QTest::newRow("limit counts recorded rows only")
+        << QStringList{"--no-repeat", "--limit=2"}
+        << QStringList{"1 12.34 lux | 12.34 20 -20", "- | 12.34 20 -20", "- | -", "3 12.35 lux | 12.35 20 -20",
+                       "- | -"};
 }
 
 void TestDecodeCli::record()
 {
     QFETCH(QStringList, options);
     QFETCH(QStringList, expected);
-    const Run r = runCli(QStringList{"--profile", "osprey", "--link", "bridge", "--record"} + options + QStringList{"-"},
+    const Run r = runCli(QStringList{"--profile", "osprey", "--link", "bridge", "--record"} + options
+                             + QStringList{"-"},
                          recordCapture());
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.err, QByteArray());
@@ -213,7 +231,8 @@ void TestDecodeCli::record()
         got << recordSummary(o);
         if (o["row"].isObject())
             QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$"))
-                         .match(o["row"]["Time"].toString()).hasMatch(),
+                         .match(o["row"]["Time"].toString())
+                         .hasMatch(),
                      qPrintable(o["row"]["Time"].toString()));
     }
     QCOMPARE(got, expected);
@@ -246,8 +265,9 @@ void TestDecodeCli::recordSave()
     QFETCH(QByteArray, opening);
     ScratchDir dir;
     const QString file = dir.file(name);
-    const Run r = runCli({"--link", "bridge", "--profile", "osprey", "--record", "--no-repeat", "--save", file, "-"},
-                         recordCapture());
+    const Run r = runCli(
+        {"--link", "bridge", "--profile", "osprey", "--record", "--no-repeat", "--save", file, "-"},
+        recordCapture());
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.err, QByteArray()); // no success box on a terminal
     QFile f(file);
@@ -257,8 +277,8 @@ void TestDecodeCli::recordSave()
     QList<ReadingRow> printed;
     for (const QJsonObject &o : r.lines)
         if (o["row"].isObject())
-            printed << ReadingRow{o["row"]["No"].toInt(), o["row"]["Time"].toString(), o["row"]["Value"].toString(),
-                                  o["row"]["Unit"].toString()};
+            printed << ReadingRow{o["row"]["No"].toInt(), o["row"]["Time"].toString(),
+                                  o["row"]["Value"].toString(), o["row"]["Unit"].toString()};
     QCOMPARE(printed.size(), 3);
     ReadingTable loaded;
     RecordingNotifier messages;
@@ -271,8 +291,10 @@ void TestDecodeCli::recordSaveFails_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("message");
-    QTest::newRow("txt") << "missing/rows.txt" << "Could not save table to specified file: ";
-    QTest::newRow("xml") << "missing/rows.xml" << "Cannot save";
+    QTest::newRow("txt") << "missing/rows.txt"
+                         << "Could not save table to specified file: ";
+    QTest::newRow("xml") << "missing/rows.xml"
+                         << "Cannot save";
 }
 
 void TestDecodeCli::recordSaveFails()
@@ -292,8 +314,8 @@ void TestDecodeCli::badInput_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("message");
     QTest::newRow("unreadable file") << QStringList{"--link", "bridge", data("missing.bin")} << "cannot read";
-    QTest::newRow("malformed hid line") << QStringList{"--link", "hid", data("hid_bad.txt")}
-                                        << "line 2: '3G' is not a hex byte";
+    QTest::newRow("malformed hid line")
+        << QStringList{"--link", "hid", data("hid_bad.txt")} << "line 2: '3G' is not a hex byte";
     QTest::newRow("unknown option") << QStringList{"--link", "hid", "--fast", data("hid.txt")}
                                     << "unknown option '--fast'";
     QTest::newRow("unknown profile") << QStringList{"--profile", "heron", "--link", "hid", data("hid.txt")}
@@ -305,16 +327,17 @@ void TestDecodeCli::badInput_data()
                                         << "--high '12'' refused: Numerical input errors";
     QTest::newRow("long separator") << QStringList{"--decimal-separator", "::", "--link", "hid", data("hid.txt")}
                                     << "one character";
-    QTest::newRow("save without record") << QStringList{"--save", "x.txt", "--link", "hid", data("hid.txt")}
-                                         << "--save needs --record";
-    QTest::newRow("no-repeat without record") << QStringList{"--no-repeat", "--link", "hid", data("hid.txt")}
-                                              << "--no-repeat needs --record";
+    QTest::newRow("save without record")
+        << QStringList{"--save", "x.txt", "--link", "hid", data("hid.txt")} << "--save needs --record";
+    QTest::newRow("no-repeat without record")
+        << QStringList{"--no-repeat", "--link", "hid", data("hid.txt")} << "--no-repeat needs --record";
     QTest::newRow("limit 0") << QStringList{"--record", "--limit", "0", "--link", "hid", data("hid.txt")}
                              << "--limit '0' is not a record limit";
     QTest::newRow("limit not a number") << QStringList{"--record", "--limit=1e3", "--link", "hid", data("hid.txt")}
                                         << "--limit '1e3' is not a record limit";
-    QTest::newRow("limit beyond 32 bits") << QStringList{"--record", "--limit", "2147483648", "--link", "hid",
-                                                         data("hid.txt")} << "is not a record limit";
+    QTest::newRow("limit beyond 32 bits")
+        << QStringList{"--record", "--limit", "2147483648", "--link", "hid", data("hid.txt")}
+        << "is not a record limit";
 }
 
 void TestDecodeCli::badInput()

@@ -11,12 +11,12 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTime>
 #include <QTest>
+#include <QTime>
 
 #include <csignal>
-#include <sys/stat.h>
 #include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace sorrel;
@@ -161,9 +161,12 @@ void TestLogCli::portUntilSigterm_data()
 {
     QTest::addColumn<QString>("option");
     QTest::addColumn<QString>("name");
-    QTest::newRow("port, text") << "--port" << "port.txt";
-    QTest::newRow("port, xml") << "--port" << "port.xml";
-    QTest::newRow("bridge, text") << "--bridge" << "bridge.txt";
+    QTest::newRow("port, text") << "--port"
+                                << "port.txt";
+    QTest::newRow("port, xml") << "--port"
+                               << "port.xml";
+    QTest::newRow("bridge, text") << "--bridge"
+                                  << "bridge.txt";
 }
 
 void TestLogCli::portUntilSigterm()
@@ -183,10 +186,12 @@ void TestLogCli::portUntilSigterm()
     QList<ReadingRow> whileRunning;
     if (text) {
         // Rows reach the file while the logger runs.
-        QVERIFY(feedUntil(pty, option, value, [&] { return (whileRunning = loadRows(out)).size() >= 3; }, 10000));
+        QVERIFY(feedUntil(
+            pty, option, value, [&] { return (whileRunning = loadRows(out)).size() >= 3; }, 10000));
         QCOMPARE(p.state(), QProcess::Running);
     } else {
-        feedUntil(pty, option, value, [] { return false; }, 1500);
+        feedUntil(
+            pty, option, value, [] { return false; }, 1500);
     }
 
     ::kill(pid_t(p.processId()), SIGTERM);
@@ -237,7 +242,8 @@ void TestLogCli::unplugAndBack()
     startLog(p, {option, link, "--out", out});
     QVERIFY(p.waitForStarted());
     int value = 1001;
-    QVERIFY(feedUntil(*first, option, value, [&] { return loadRows(out).size() >= 2; }, 10000));
+    QVERIFY(feedUntil(
+        *first, option, value, [&] { return loadRows(out).size() >= 2; }, 10000));
 
     first->unplug();
     QByteArray err;
@@ -259,7 +265,8 @@ void TestLogCli::unplugAndBack()
     QVERIFY(second.isOpen());
     QVERIFY(QFile::remove(link));
     QVERIFY(QFile::link(second.slavePath(), link));
-    const bool resumed = feedUntil(second, option, value, [&] { return loadRows(out).size() >= rowsBefore + 2; }, 10000);
+    const bool resumed = feedUntil(
+        second, option, value, [&] { return loadRows(out).size() >= rowsBefore + 2; }, 10000);
     err += p.readAllStandardError();
     QVERIFY2(resumed, err.constData());
     QVERIFY2(err.contains("is open; logging"), err.constData());
@@ -329,13 +336,18 @@ void TestLogCli::deviceItCannotUse()
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     e.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
     p.setProcessEnvironment(e);
-    const QStringList command = prefix + QStringList{QStringLiteral(SORREL_BINARY_DIR "/sorrel-cli"), "log",
-                                                     option, device, "--out", dir.filePath("rows.txt")};
+    const QStringList command = prefix + QStringList{QStringLiteral(SORREL_BINARY_DIR "/sorrel-cli"),
+                                                     "log",
+                                                     option,
+                                                     device,
+                                                     "--out",
+                                                     dir.filePath("rows.txt")};
     p.start(command.first(), command.mid(1));
     QVERIFY(p.waitForStarted());
     if (access == Access::Missing) {
         QByteArray err;
-        QVERIFY(QTest::qWaitFor([&] { return (err += p.readAllStandardError()).contains("trying again"); }, 10000));
+        QVERIFY(
+            QTest::qWaitFor([&] { return (err += p.readAllStandardError()).contains("trying again"); }, 10000));
         QCOMPARE(p.state(), QProcess::Running);
         ::kill(pid_t(p.processId()), SIGTERM);
         QVERIFY(p.waitForFinished(10000));
@@ -349,7 +361,8 @@ void TestLogCli::deviceItCannotUse()
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 1);
     QCOMPARE(QString::fromLocal8Bit(p.readAllStandardError()),
-             QString(message).replace(QStringLiteral("%1"), device)
+             QString(message)
+                 .replace(QStringLiteral("%1"), device)
                  .replace(QStringLiteral("%2"), QString::number(holderPid)));
 }
 
@@ -375,14 +388,15 @@ void TestLogCli::comesBackHeld()
     QVERIFY(holder.waitForStarted());
     QVERIFY(QTest::qWaitFor([&] { return flockHolder(pty.slavePath()) == holder.processId(); }, 10000));
     QVERIFY(QFile::link(pty.slavePath(), link));
-    QVERIFY(QTest::qWaitFor([&] { return (err += p.readAllStandardError()).contains("in use by another program"); },
-                            10000));
+    QVERIFY(QTest::qWaitFor(
+        [&] { return (err += p.readAllStandardError()).contains("in use by another program"); }, 10000));
     QCOMPARE(p.state(), QProcess::Running);
 
     holder.kill();
     QVERIFY(holder.waitForFinished());
     int value = 2001;
-    QVERIFY(feedUntil(pty, "--port", value, [&] { return !loadRows(out).isEmpty(); }, 10000));
+    QVERIFY(feedUntil(
+        pty, "--port", value, [&] { return !loadRows(out).isEmpty(); }, 10000));
     ::kill(pid_t(p.processId()), SIGTERM);
     QVERIFY(p.waitForFinished(10000));
     QCOMPARE(p.exitCode(), 0);
@@ -412,16 +426,20 @@ void TestLogCli::interval()
     QVERIFY(p.waitForStarted());
     int value = 1001;
     QList<ReadingRow> rows;
-    QVERIFY(feedUntil(pty, QStringLiteral("--port"), value,
-                      [&] { return (rows = loadRows(out)).size() >= rowsToWaitFor; }, 10000));
+    QVERIFY(feedUntil(
+        pty, QStringLiteral("--port"), value, [&] { return (rows = loadRows(out)).size() >= rowsToWaitFor; },
+        10000));
     if (thenFeedMs > 0)
-        feedUntil(pty, QStringLiteral("--port"), value, [] { return false; }, thenFeedMs);
+        feedUntil(
+            pty, QStringLiteral("--port"), value, [] { return false; }, thenFeedMs);
     ::kill(pid_t(p.processId()), SIGTERM);
     QVERIFY(p.waitForFinished(10000));
     QCOMPARE(p.exitCode(), 0);
     rows = loadRows(out);
     QCOMPARE(rows.size(), rowsToWaitFor);
-    auto seconds = [](const QString &t) { return QTime::fromString(t, u"hh:mm:ss").msecsSinceStartOfDay() / 1000; };
+    auto seconds = [](const QString &t) {
+        return QTime::fromString(t, u"hh:mm:ss").msecsSinceStartOfDay() / 1000;
+    };
     for (qsizetype i = 1; i < rows.size(); ++i) {
         // Readings in between are ignored completely: no row and no number.
         QCOMPARE(rows[i].no, qint32(i + 1));
@@ -442,18 +460,19 @@ void TestLogCli::badOptions_data()
     QTest::newRow("no file") << QStringList{"--demo"} << 2 << "--out FILE is required";
     QTest::newRow("port without device") << QStringList{"--port", "--out", "OUT"} << 2 << "--port needs a value";
     QTest::newRow("count 0") << QStringList{"--demo", "--count", "0", "--out", "OUT"} << 2 << "--count '0'";
-    QTest::newRow("interval with a point") << QStringList{"--demo", "--interval", "1.5", "--out", "OUT"} << 2
-                                           << "--interval '1.5'";
+    QTest::newRow("interval with a point")
+        << QStringList{"--demo", "--interval", "1.5", "--out", "OUT"} << 2 << "--interval '1.5'";
     QTest::newRow("negative duration") << QStringList{"--demo", "--duration=-3", "--out", "OUT"} << 2
                                        << "--duration '-3'";
-    QTest::newRow("limit not a number") << QStringList{"--demo", "--limit", "many", "--out", "OUT"} << 2
-                                        << "--limit 'many'";
+    QTest::newRow("limit not a number")
+        << QStringList{"--demo", "--limit", "many", "--out", "OUT"} << 2 << "--limit 'many'";
     QTest::newRow("unknown option") << QStringList{"--demo", "--fast", "--out", "OUT"} << 2
                                     << "unknown option '--fast'";
     QTest::newRow("unknown profile") << QStringList{"--demo", "--profile", "heron", "--out", "OUT"} << 2
                                      << "unknown profile 'heron'";
-    QTest::newRow("port with no serial handler") << QStringList{"--port", "/dev/null", "--profile", "egret",
-                                                                "--out", "OUT"} << 2 << "no serial frame handler";
+    QTest::newRow("port with no serial handler")
+        << QStringList{"--port", "/dev/null", "--profile", "egret", "--out", "OUT"} << 2
+        << "no serial frame handler";
     QTest::newRow("text file in no folder") << QStringList{"--demo", "--out", "OUT/missing/rows.txt"} << 1
                                             << "Could not save table to specified file: ";
     QTest::newRow("xml file in no folder") << QStringList{"--demo", "--out", "OUT/missing/rows.xml"} << 1

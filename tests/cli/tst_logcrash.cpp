@@ -68,7 +68,8 @@ void TestLogCrash::logFullDisk()
     QVERIFY2(wholeRows(bytes, &why), qPrintable(why));
     QCOMPARE(p.exitCode(), 1);
     const QString err = QString::fromLocal8Bit(p.readAllStandardError());
-    QVERIFY2(err.contains(qt_error_string(ENOSPC)) && !err.contains(QLatin1String("Unknown error")), qPrintable(err));
+    QVERIFY2(err.contains(qt_error_string(ENOSPC)) && !err.contains(QLatin1String("Unknown error")),
+             qPrintable(err));
 
     qsizetype rows = 0;
     QVERIFY(loadsWithoutError(rowsFile, &rows));
@@ -99,7 +100,8 @@ void TestLogCrash::logKilled()
         for (int k = 0; k <= kAtOnce; ++k) {
             meters.push_back(std::make_unique<Meter>());
             QVERIFY(meters.back()->pty.isOpen());
-            files << dir.filePath(QStringLiteral("log%1.%2").arg(round * kAtOnce + k).arg(k < kAtOnce ? "txt" : "xml"));
+            files << dir.filePath(
+                QStringLiteral("log%1.%2").arg(round * kAtOnce + k).arg(k < kAtOnce ? "txt" : "xml"));
             logs.push_back(std::make_unique<QProcess>());
             startCli(*logs.back(), {"log", "--port", meters.back()->pty.slavePath(), "--out", files.back()});
             QVERIFY(logs.back()->waitForStarted());

@@ -115,10 +115,10 @@ class Subscriber {
 public:
     Subscriber(const Broker &broker, const QStringList &extra = {})
     {
-        p_.start(QStringLiteral("mosquitto_sub"), QStringList{"-h", "127.0.0.1", "-p", QString::number(broker.port()),
-                                                              "-q", "1", "-c", "-i", QStringLiteral("sub%1").arg(::getpid()),
-                                                              "-v", "-t", "#"}
-                                                      + extra);
+        p_.start(QStringLiteral("mosquitto_sub"),
+                 QStringList{"-h", "127.0.0.1", "-p", QString::number(broker.port()), "-q", "1", "-c", "-i",
+                             QStringLiteral("sub%1").arg(::getpid()), "-v", "-t", "#"}
+                     + extra);
         QObject::connect(&p_, &QProcess::readyReadStandardOutput, [this] {
             partial_ += p_.readAllStandardOutput();
             qsizetype nl;
@@ -136,11 +136,14 @@ public:
     // Subscribed once a probe published now comes back.
     bool ready(const Broker &broker)
     {
-        return QTest::qWaitFor([&] {
-            QProcess::execute(QStringLiteral("mosquitto_pub"), {"-h", "127.0.0.1", "-p", QString::number(broker.port()),
-                                                                "-t", "sorrel/probe", "-m", "x"});
-            return has("sorrel/probe x");
-        }, 10000);
+        return QTest::qWaitFor(
+            [&] {
+                QProcess::execute(
+                    QStringLiteral("mosquitto_pub"),
+                    {"-h", "127.0.0.1", "-p", QString::number(broker.port()), "-t", "sorrel/probe", "-m", "x"});
+                return has("sorrel/probe x");
+            },
+            10000);
     }
     bool has(const QByteArray &line) const { return lines_.contains(line); }
     // Payloads on a topic, in arrival order.
@@ -213,8 +216,8 @@ void TestMqttCli::badUrl_data()
     QTest::newRow("bad port") << QStringList{"--mqtt", "mqtt://h:70000"} << "port '70000'";
     QTest::newRow("fragment") << QStringList{"--mqtt", "mqtt://h/a#b"} << "query or fragment";
     QTest::newRow("wildcard prefix") << QStringList{"--mqtt", "mqtt://h/a/+"} << "holds a wildcard";
-    QTest::newRow("cafile on plain mqtt") << QStringList{"--mqtt", "mqtt://h", "--mqtt-cafile", "/dev/null"}
-                                          << "needs an mqtts:// URL";
+    QTest::newRow("cafile on plain mqtt")
+        << QStringList{"--mqtt", "mqtt://h", "--mqtt-cafile", "/dev/null"} << "needs an mqtts:// URL";
     QTest::newRow("bad id") << QStringList{"--mqtt", "mqtt://h", "--mqtt-id", "a/b"} << "--mqtt-id 'a/b'";
     QTest::newRow("queue of 0") << QStringList{"--mqtt", "mqtt://h", "--mqtt-queue", "0"} << "--mqtt-queue '0'";
 }
@@ -234,14 +237,17 @@ void TestMqttCli::badUrl()
 
 void TestMqttCli::deliversInOrder_data()
 {
-    QTest::addColumn<bool>("demo");   // else the fast serial meter
-    QTest::addColumn<int>("count");   // 0: killed with -9 after five readings
+    QTest::addColumn<bool>("demo");    // else the fast serial meter
+    QTest::addColumn<int>("count");    // 0: killed with -9 after five readings
     QTest::addColumn<QString>("path"); // after the broker's URL
     QTest::addColumn<QString>("id");
     QTest::addColumn<QByteArray>("prefix");
-    QTest::newRow("to its count") << false << 50 << "/lab/m1" << "m1" << QByteArray("lab/m1");
-    QTest::newRow("killed with -9: the last will") << false << 0 << "/lab/m1" << "m1" << QByteArray("lab/m1");
-    QTest::newRow("demo: default id and prefix") << true << 3 << "" << "demo" << QByteArray("sorrel/demo");
+    QTest::newRow("to its count") << false << 50 << "/lab/m1"
+                                  << "m1" << QByteArray("lab/m1");
+    QTest::newRow("killed with -9: the last will") << false << 0 << "/lab/m1"
+                                                   << "m1" << QByteArray("lab/m1");
+    QTest::newRow("demo: default id and prefix") << true << 3 << ""
+                                                 << "demo" << QByteArray("sorrel/demo");
 }
 
 void TestMqttCli::deliversInOrder()
@@ -284,8 +290,9 @@ void TestMqttCli::deliversInOrder()
     // Retained: a newcomer gets the discovery config and the last state at once.
     QProcess late;
     const QString configTopic = "homeassistant/sensor/" + id + "/config";
-    late.start(QStringLiteral("mosquitto_sub"), {"-h", "127.0.0.1", "-p", QString::number(broker.port()), "-v",
-                                                 "-t", configTopic, "-t", prefix + "/state", "-C", "2", "-W", "10"});
+    late.start(QStringLiteral("mosquitto_sub"),
+               {"-h", "127.0.0.1", "-p", QString::number(broker.port()), "-v", "-t", configTopic, "-t",
+                prefix + "/state", "-C", "2", "-W", "10"});
     QVERIFY(late.waitForFinished(15000));
     const QList<QByteArray> lines = late.readAllStandardOutput().split('\n');
     QByteArray config;
@@ -297,7 +304,8 @@ void TestMqttCli::deliversInOrder()
     QCOMPARE(c.value(u"state_topic").toString(), QString::fromUtf8(prefix + "/reading"));
     QCOMPARE(c.value(u"availability_topic").toString(), QString::fromUtf8(prefix + "/state"));
     // The config follows the unit last shown; a serial frame shows none, which keeps lux.
-    const QString unit = QJsonDocument::fromJson(sub.on(prefix + "/reading").constLast()).object().value(u"unit").toString();
+    const QString unit =
+        QJsonDocument::fromJson(sub.on(prefix + "/reading").constLast()).object().value(u"unit").toString();
     const bool lux = unit.isEmpty() || unit == u"lux" || unit == u"X10-lux";
     QCOMPARE(c.value(u"device_class").toString(), lux ? QStringLiteral("illuminance") : QString());
     QCOMPARE(c.value(u"unit_of_measurement").toString(), lux ? QStringLiteral("lx") : unit);
@@ -378,7 +386,8 @@ void TestMqttCli::queueKeepsNewest()
     const int recorded = int(linesIn(out));
     QVERIFY(broker.start());
     Subscriber sub(broker);
-    QVERIFY(QTest::qWaitFor([&] { return sub.numbers("sorrel/q").size() >= 10 && !sub.on("sorrel/q/dropped").isEmpty(); }, 40000));
+    QVERIFY(QTest::qWaitFor(
+        [&] { return sub.numbers("sorrel/q").size() >= 10 && !sub.on("sorrel/q/dropped").isEmpty(); }, 40000));
     endLogger(p);
     QCOMPARE(linesIn(out), recorded);
     QCOMPARE(sub.numbers("sorrel/q"), range(recorded - 9, recorded));
@@ -393,10 +402,14 @@ void TestMqttCli::credentials_data()
     QTest::addColumn<QString>("userInfo");
     QTest::addColumn<QString>("envPassword");
     QTest::addColumn<int>("exitCode");
-    QTest::newRow("wrong password") << "meter:wrong@" << "" << 1;
-    QTest::newRow("no password") << "" << "" << 1;
-    QTest::newRow("password in the URL") << "meter:s%40cret@" << "" << 0;
-    QTest::newRow("password from the environment") << "meter@" << "s@cret" << 0;
+    QTest::newRow("wrong password") << "meter:wrong@"
+                                    << "" << 1;
+    QTest::newRow("no password") << ""
+                                 << "" << 1;
+    QTest::newRow("password in the URL") << "meter:s%40cret@"
+                                         << "" << 0;
+    QTest::newRow("password from the environment") << "meter@"
+                                                   << "s@cret" << 0;
 }
 
 void TestMqttCli::credentials()
@@ -405,7 +418,8 @@ void TestMqttCli::credentials()
     QFETCH(QString, envPassword);
     QFETCH(int, exitCode);
     Broker broker(QStringLiteral("allow_anonymous false\npassword_file {dir}/passwd"));
-    QCOMPARE(QProcess::execute(QStringLiteral("mosquitto_passwd"), {"-b", "-c", broker.dir() + "/passwd", "meter", "s@cret"}),
+    QCOMPARE(QProcess::execute(QStringLiteral("mosquitto_passwd"),
+                               {"-b", "-c", broker.dir() + "/passwd", "meter", "s@cret"}),
              0);
     QVERIFY(broker.start());
     MeterFeed meter(20);
@@ -414,8 +428,10 @@ void TestMqttCli::credentials()
     if (!envPassword.isEmpty())
         env.insert(QStringLiteral("SORREL_MQTT_PASSWORD"), envPassword);
     QProcess p;
-    startCli(p, {"log", "--port", meter.path(), "--count", "3", "--mqtt",
-                 "mqtt://" + userInfo + "127.0.0.1:" + QString::number(broker.port())}, env);
+    startCli(p,
+             {"log", "--port", meter.path(), "--count", "3", "--mqtt",
+              "mqtt://" + userInfo + "127.0.0.1:" + QString::number(broker.port())},
+             env);
     meter.start();
     QVERIFY(finished(p));
     QCOMPARE(p.exitCode(), exitCode);
@@ -446,9 +462,10 @@ void TestMqttCli::tls()
     QVERIFY(openssl({"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key", "-CAcreateserial",
                      "-out", "server.crt", "-days", "2", "-extfile", "ext.cnf"}));
     const int tlsPort = freePort();
-    Broker broker(QStringLiteral("listener %1 127.0.0.1\ncafile %2/ca.crt\ncertfile %2/server.crt\nkeyfile %2/server.key\n")
-                      .arg(tlsPort)
-                      .arg(pki.path()));
+    Broker broker(
+        QStringLiteral("listener %1 127.0.0.1\ncafile %2/ca.crt\ncertfile %2/server.crt\nkeyfile %2/server.key\n")
+            .arg(tlsPort)
+            .arg(pki.path()));
     QVERIFY(broker.start());
     QVERIFY(QTest::qWaitFor([&] { return listening(tlsPort); }, 10000));
     Subscriber sub(broker);

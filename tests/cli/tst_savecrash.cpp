@@ -137,7 +137,9 @@ struct KillLane {
         const int v = kills % 2;
         const QByteArray now = readFile(target);
         QVERIFY2(now == old || withoutTimes(now) == complete[v],
-                 qPrintable(QStringLiteral("%1, kill %2: %3 bytes, neither old nor new").arg(target).arg(kills)
+                 qPrintable(QStringLiteral("%1, kill %2: %3 bytes, neither old nor new")
+                                .arg(target)
+                                .arg(kills)
                                 .arg(now.size())));
         becameNew += now != old;
         for (const QString &other : besides(target)) {
@@ -201,9 +203,11 @@ void TestSaveCrash::decodeSaveKilled()
         ::usleep(50);
     }
     for (const KillLane &lane : lanes) {
-        qInfo("%s: %d kills, %d while the new file was open, %d left the new file, %d leftovers seen; run %.0f ms, "
-              "save %.1f ms (medians)", qPrintable(QFileInfo(lane.target).fileName()), lane.kills, lane.midSave,
-              lane.becameNew, lane.leftovers, median(lane.runNs) / 1e6, median(lane.saveNs) / 1e6);
+        qInfo(
+            "%s: %d kills, %d while the new file was open, %d left the new file, %d leftovers seen; run %.0f ms, "
+            "save %.1f ms (medians)",
+            qPrintable(QFileInfo(lane.target).fileName()), lane.kills, lane.midSave, lane.becameNew,
+            lane.leftovers, median(lane.runNs) / 1e6, median(lane.saveNs) / 1e6);
         // A kill that never meets a save in progress proves nothing.
         QVERIFY2(lane.midSave >= kKills / 10, "too few kills landed while the file was written");
     }

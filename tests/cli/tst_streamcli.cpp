@@ -83,7 +83,10 @@ for i, r in enumerate(rows):
 print(len(rows), sum(r["value"] == "0L" for r in rows))
 )";
 
-QString python() { return QStandardPaths::findExecutable(QStringLiteral("python3")); }
+QString python()
+{
+    return QStandardPaths::findExecutable(QStringLiteral("python3"));
+}
 
 void waitFinished(QProcess &p)
 {
@@ -106,11 +109,14 @@ void TestStreamCli::filesParse_data()
     QTest::addColumn<QString>("kind"); // what the checker reads
     QTest::addColumn<QString>("tz");
     QTest::addColumn<int>("offsetMinutes");
-    QTest::newRow("csv by name") << "rows.csv" << QStringList{} << "csv" << "UTC" << 0;
-    QTest::newRow("jsonl by name, offset +05:30") << "rows.jsonl" << QStringList{} << "jsonl" << "Asia/Kolkata" << 330;
+    QTest::newRow("csv by name") << "rows.csv" << QStringList{} << "csv"
+                                 << "UTC" << 0;
+    QTest::newRow("jsonl by name, offset +05:30") << "rows.jsonl" << QStringList{} << "jsonl"
+                                                  << "Asia/Kolkata" << 330;
     QTest::newRow("ndjson by name, offset -03:00") << "rows.ndjson" << QStringList{} << "jsonl"
                                                    << "America/Sao_Paulo" << -180;
-    QTest::newRow("csv by --format") << "rows.txt" << QStringList{"--format", "csv"} << "csv" << "UTC" << 0;
+    QTest::newRow("csv by --format") << "rows.txt" << QStringList{"--format", "csv"} << "csv"
+                                     << "UTC" << 0;
 }
 
 void TestStreamCli::filesParse()
@@ -222,17 +228,17 @@ void TestStreamCli::convert_data()
         "\"verdict\":null,\"source\":null}\n"
         "{\"no\":3,\"timestamp\":null,\"time\":\"10:00,03\",\"value\":\"a\\\"b\",\"reading\":null,\"unit\":\"fc\","
         "\"verdict\":null,\"source\":null}\n";
-    QTest::newRow("xml packet to csv") << "saved.xml" << QByteArray() << QStringList{"--out", "-", "--format", "csv"}
-                                       << 0 << csv;
-    QTest::newRow("text to jsonl by default") << "saved.txt" << QByteArray() << QStringList{"--out", "-"} << 0
-                                              << jsonl;
-    QTest::newRow("bad line: rows before it written") << "saved.txt" << QByteArray("x\t1\t2\t3\r\n")
-                                                      << QStringList{"--out", "-", "--format", "csv"} << 1 << csv;
+    QTest::newRow("xml packet to csv") << "saved.xml" << QByteArray()
+                                       << QStringList{"--out", "-", "--format", "csv"} << 0 << csv;
+    QTest::newRow("text to jsonl by default")
+        << "saved.txt" << QByteArray() << QStringList{"--out", "-"} << 0 << jsonl;
+    QTest::newRow("bad line: rows before it written")
+        << "saved.txt" << QByteArray("x\t1\t2\t3\r\n") << QStringList{"--out", "-", "--format", "csv"} << 1 << csv;
     QTest::newRow("bad line, strict: nothing") << "saved.txt" << QByteArray("x\t1\t2\t3\r\n")
                                                << QStringList{"--out", "-", "--strict"} << 1 << QByteArray();
-    QTest::newRow("broken packet: nothing") << "saved.xml" << QByteArray("<junk")
-                                            << QStringList{"--out", "-", "--format", "csv"} << 1
-                                            << QByteArray("no,timestamp,time,value,reading,unit,verdict,source\r\n");
+    QTest::newRow("broken packet: nothing")
+        << "saved.xml" << QByteArray("<junk") << QStringList{"--out", "-", "--format", "csv"} << 1
+        << QByteArray("no,timestamp,time,value,reading,unit,verdict,source\r\n");
 }
 
 void TestStreamCli::convert()
@@ -281,7 +287,8 @@ void TestStreamCli::convertToFiles()
         QCOMPARE(p.readAllStandardError(), QByteArray());
     }
     QFile converted(dir.filePath("out.txt")), saved(dir.filePath("saved.txt")), csv(dir.filePath("out.csv"));
-    QVERIFY(converted.open(QIODevice::ReadOnly) && saved.open(QIODevice::ReadOnly) && csv.open(QIODevice::ReadOnly));
+    QVERIFY(converted.open(QIODevice::ReadOnly) && saved.open(QIODevice::ReadOnly)
+            && csv.open(QIODevice::ReadOnly));
     QCOMPARE(converted.readAll(), saved.readAll());
     const QList<QByteArray> lines = csv.readAll().split('\n');
     QCOMPARE(lines.size(), 52);

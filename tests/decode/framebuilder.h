@@ -12,21 +12,37 @@ namespace testframes {
 inline QString segments(QChar glyph)
 {
     switch (glyph.unicode()) {
-    case '0': return "abcdef";
-    case '1': return "bc";
-    case '2': return "abdeg";
-    case '3': return "abcdg";
-    case '4': return "bcfg";
-    case '5': case 's': return "acdfg";
-    case '6': return "acdefg";
-    case '7': return "abc";
-    case '8': return "abcdefg";
-    case '9': return "abcdfg";
-    case 'L': return "def";
-    case 'b': return "cdefg";
-    case 'u': return "bcdef";
-    case 'g': return "g";
-    default: return "";
+    case '0':
+        return "abcdef";
+    case '1':
+        return "bc";
+    case '2':
+        return "abdeg";
+    case '3':
+        return "abcdg";
+    case '4':
+        return "bcfg";
+    case '5':
+    case 's':
+        return "acdfg";
+    case '6':
+        return "acdefg";
+    case '7':
+        return "abc";
+    case '8':
+        return "abcdefg";
+    case '9':
+        return "abcdfg";
+    case 'L':
+        return "def";
+    case 'b':
+        return "cdefg";
+    case 'u':
+        return "bcdef";
+    case 'g':
+        return "g";
+    default:
+        return "";
     }
 }
 
@@ -56,7 +72,11 @@ inline void putByte(QString &text, int at, const char *order, const QString &seg
 // A 32-digit Tern frame as the USB links bring it (second digit 0, tail DA).
 class TernFrame {
 public:
-    TernFrame() : t_(32, u'0') { t_[30] = u'D'; t_[31] = u'A'; }
+    TernFrame() : t_(32, u'0')
+    {
+        t_[30] = u'D';
+        t_[31] = u'A';
+    }
     // Main digits left to right (LcdDa..LcdDd).
     TernFrame &digits(const QString &glyphs)
     {
@@ -65,11 +85,24 @@ public:
         return *this;
     }
     // The point bit after digit n (n = 4: the bit digit 4 carries but has no point for).
-    TernFrame &point(int n) { setBit(t_, 4 * (12 - 2 * n - 1) + 1); return *this; }
-    TernFrame &bit(int n) { setBit(t_, n); return *this; }
-    TernFrame &pos(int p, QChar c) { t_[p - 1] = c; return *this; }
+    TernFrame &point(int n)
+    {
+        setBit(t_, 4 * (12 - 2 * n - 1) + 1);
+        return *this;
+    }
+    TernFrame &bit(int n)
+    {
+        setBit(t_, n);
+        return *this;
+    }
+    TernFrame &pos(int p, QChar c)
+    {
+        t_[p - 1] = c;
+        return *this;
+    }
     QString text() const { return t_; }
     QString first(int n) const { return t_.left(n); }
+
 private:
     QString t_;
 };
@@ -104,8 +137,13 @@ public:
         point_[n] = true;
         return cell(n, glyph_[n]);
     }
-    WrenFrame &bit(int n) { setBit(t_, n); return *this; }
+    WrenFrame &bit(int n)
+    {
+        setBit(t_, n);
+        return *this;
+    }
     QString text() const { return t_; }
+
 private:
     QString t_;
     QChar glyph_[9] = {u' ', u' ', u' ', u' ', u' ', u' ', u' ', u' ', u' '};

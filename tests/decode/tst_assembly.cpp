@@ -19,7 +19,10 @@ QByteArray ternBytes(const QString &digits14)
 }
 
 // A serial Wren frame: LF, data bytes, CR.
-QByteArray wrenBytes(const QByteArray &data) { return "\n" + data + "\r"; }
+QByteArray wrenBytes(const QByteArray &data)
+{
+    return "\n" + data + "\r";
+}
 
 QString lowDigits(const QByteArray &bytes)
 {
@@ -83,9 +86,10 @@ void TestAssembly::serial_data()
     QTest::newRow("wren frames picked up at LF") << true << QList<QByteArray>{kW + kW} << QStringList{w, w};
     QTest::newRow("wren split") << true << QList<QByteArray>{kW.left(4), kW.mid(4)} << QStringList{w};
     QTest::newRow("wren picked up mid-frame") << true << QList<QByteArray>{kW.mid(3) + kW} << QStringList{w};
-    QTest::newRow("CR as fifth byte ends the frame") << true
-        << QList<QByteArray>{QByteArray("\n123\r56789\r") + kW} << QStringList{w};
-    QTest::newRow("wren frame under 11 digits") << true << QList<QByteArray>{wrenBytes("12345678")} << QStringList{};
+    QTest::newRow("CR as fifth byte ends the frame")
+        << true << QList<QByteArray>{QByteArray("\n123\r56789\r") + kW} << QStringList{w};
+    QTest::newRow("wren frame under 11 digits")
+        << true << QList<QByteArray>{wrenBytes("12345678")} << QStringList{};
     const QByteArray w32 = wrenBytes(QByteArray(30, '\x3d'));
     QTest::newRow("32-byte wren frame") << true << QList<QByteArray>{w32} << QStringList{lowDigits(w32)};
     const QByteArray w64 = wrenBytes(QByteArray(62, '\x3d'));
@@ -143,7 +147,7 @@ void TestAssembly::boundedAccumulators()
 void TestAssembly::dispatchTables_data()
 {
     QTest::addColumn<QString>("frame");
-    QTest::addColumn<QString>("hid");    // family name or ""
+    QTest::addColumn<QString>("hid"); // family name or ""
     QTest::addColumn<QString>("bridge");
 
     auto tail = [](QChar second) {
@@ -154,18 +158,31 @@ void TestAssembly::dispatchTables_data()
         return t;
     };
     const QString head = "03603FAD6B" + QString(22, u'0');
-    QTest::newRow("second 0") << tail(u'0') << "tern" << "tern";
-    QTest::newRow("second 1: HID only") << tail(u'1') << "tern" << "";
-    QTest::newRow("second 2: rook on HID") << tail(u'2') << "rook" << "";
-    QTest::newRow("second F") << tail(u'F') << "tern" << "tern";
-    QTest::newRow("second E: none") << tail(u'E') << "" << "";
-    QTest::newRow("tail AD: none") << QString(tail(u'0')).replace(30, 2, "AD") << "" << "";
-    QTest::newRow("31 digits: no tail") << tail(u'0').left(31) << "" << "";
-    QTest::newRow("wren head") << head << "wren" << "wren";
-    QTest::newRow("wren head with a DA tail") << head.left(30) + "DA" << "wren" << "wren";
-    QTest::newRow("14-digit wren head") << head.left(14) << "wren" << "wren";
-    QTest::newRow("9 digits of the head") << head.left(9) << "" << "";
-    QTest::newRow("empty") << QString() << "" << "";
+    QTest::newRow("second 0") << tail(u'0') << "tern"
+                              << "tern";
+    QTest::newRow("second 1: HID only") << tail(u'1') << "tern"
+                                        << "";
+    QTest::newRow("second 2: rook on HID") << tail(u'2') << "rook"
+                                           << "";
+    QTest::newRow("second F") << tail(u'F') << "tern"
+                              << "tern";
+    QTest::newRow("second E: none") << tail(u'E') << ""
+                                    << "";
+    QTest::newRow("tail AD: none") << QString(tail(u'0')).replace(30, 2, "AD") << ""
+                                   << "";
+    QTest::newRow("31 digits: no tail") << tail(u'0').left(31) << ""
+                                        << "";
+    QTest::newRow("wren head") << head << "wren"
+                               << "wren";
+    QTest::newRow("wren head with a DA tail") << head.left(30) + "DA"
+                                              << "wren"
+                                              << "wren";
+    QTest::newRow("14-digit wren head") << head.left(14) << "wren"
+                                        << "wren";
+    QTest::newRow("9 digits of the head") << head.left(9) << ""
+                                          << "";
+    QTest::newRow("empty") << QString() << ""
+                           << "";
 }
 
 void TestAssembly::dispatchTables()
@@ -220,23 +237,26 @@ void TestAssembly::hidBursts_data()
     const QByteArray empty("\x00\x00", 2);
     QTest::newRow("3 + 7 + 4, then empty: one 14-digit frame")
         << QList<QByteArray>{payload(3, 0x31), payload(7, 0x41), payload(4, 0x51), empty}
-        << QStringList{"123" "1234567" "1234"} << 1 << 3;
+        << QStringList{"123"
+                       "1234567"
+                       "1234"}
+        << 1 << 3;
     QList<QByteArray> forty;
     for (int i = 0; i < 5; ++i)
         forty << payload(8, char(0x30 + 8 * i));
     forty << empty;
-    QTest::newRow("40 payload bytes: first 32 kept") << forty
-        << QStringList{"0123456789ABCDEF0123456789ABCDEF"} << 1 << 5;
-    QTest::newRow("count F0 without a burst: idle only") << QList<QByteArray>{QByteArray("\xf0\x11", 2)}
-        << QStringList{} << 1 << 0;
-    QTest::newRow("count 9, seven payload bytes") << QList<QByteArray>{payload(9, 0x31).left(8), empty}
-        << QStringList{"1234567"} << 1 << 1;
+    QTest::newRow("40 payload bytes: first 32 kept")
+        << forty << QStringList{"0123456789ABCDEF0123456789ABCDEF"} << 1 << 5;
+    QTest::newRow("count F0 without a burst: idle only")
+        << QList<QByteArray>{QByteArray("\xf0\x11", 2)} << QStringList{} << 1 << 0;
+    QTest::newRow("count 9, seven payload bytes")
+        << QList<QByteArray>{payload(9, 0x31).left(8), empty} << QStringList{"1234567"} << 1 << 1;
     QTest::newRow("no data bytes: not counted, still ends a burst")
         << QList<QByteArray>{payload(2, 0x31), QByteArray()} << QStringList{"12"} << 0 << 1;
-    QTest::newRow("idle reports count up") << QList<QByteArray>{empty, empty, QByteArray("\x0a"), empty}
-        << QStringList{} << 4 << 0;
-    QTest::newRow("payload resets idle") << QList<QByteArray>{empty, empty, payload(1, 0x37), empty, empty}
-        << QStringList{"7"} << 2 << 1;
+    QTest::newRow("idle reports count up")
+        << QList<QByteArray>{empty, empty, QByteArray("\x0a"), empty} << QStringList{} << 4 << 0;
+    QTest::newRow("payload resets idle")
+        << QList<QByteArray>{empty, empty, payload(1, 0x37), empty, empty} << QStringList{"7"} << 2 << 1;
 }
 
 void TestAssembly::hidBursts()

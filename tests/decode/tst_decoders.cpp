@@ -70,46 +70,87 @@ void TestDecoders::ternDigits_data()
 {
     QTest::addColumn<QString>("frame");
     QTest::addColumn<QString>("separator");
-    QTest::addColumn<QString>("glyphs");  // LcdDa..LcdDd, '_' blank
+    QTest::addColumn<QString>("glyphs"); // LcdDa..LcdDd, '_' blank
     QTest::addColumn<QString>("points");
     QTest::addColumn<QString>("value");
     QTest::addColumn<int>("pointPosition");
-    QTest::addColumn<float>("reading");   // -1: no number
+    QTest::addColumn<float>("reading"); // -1: no number
     QTest::addColumn<QString>("second");
 
     auto pad = [](const QString &pos3to10) { return "00" + pos3to10 + QString(20, u'0') + "DA"; };
-    QTest::newRow("1234 with LcdP2") << pad("56C7ED06") << "." << "1234" << "LcdP2" << "12.34" << 2
-                                    << 1234.f << "000000";
-    QTest::newRow("German separator") << pad("56C7ED06") << "," << "1234" << "LcdP2" << "12,34" << 2
-                                     << 1234.f << "000000";
-    QTest::newRow("0L overload reads full scale") << pad("00B0B700") << "." << "_0@_" << "" << "0L" << 0
-                                                 << 2000.f << "000000";
-    QTest::newRow("point bit on digit 1") << TernFrame().digits("1234").point(1).text() << "." << "1234"
-                                         << "LcdP1" << "1.234" << 1 << 1234.f << "000000";
-    QTest::newRow("raw 0E on digit 1") << pad("56C7E50E") << "." << "1234" << "LcdP1" << "1.234" << 1
-                                      << 1234.f << "000000";
-    QTest::newRow("digit 4 with its point bit is blank") << TernFrame().digits("1234").point(4).text()
-        << "." << "123_" << "" << "123" << 0 << 123.f << "000000";
-    QTest::newRow("leading blanks") << TernFrame().digits(" 123").text() << "." << "_123" << "" << "123"
-                                   << 0 << 123.f << "000000";
-    QTest::newRow("all blank") << TernFrame().text() << "." << "____" << "" << "" << 0 << -1.f << "000000";
-    QTest::newRow("all blank, points lit") << TernFrame().point(1).point(3).text() << "," << "____"
-        << "LcdP1 LcdP3" << ",," << 3 << -1.f << "000000";
-    QTest::newRow("last lit point wins position") << TernFrame().digits("1234").point(1).point(3).text()
-        << "." << "1234" << "LcdP1 LcdP3" << "1.23.4" << 3 << 1234.f << "000000";
+    QTest::newRow("1234 with LcdP2") << pad("56C7ED06") << "."
+                                     << "1234"
+                                     << "LcdP2"
+                                     << "12.34" << 2 << 1234.f << "000000";
+    QTest::newRow("German separator") << pad("56C7ED06") << ","
+                                      << "1234"
+                                      << "LcdP2"
+                                      << "12,34" << 2 << 1234.f << "000000";
+    QTest::newRow("0L overload reads full scale") << pad("00B0B700") << "."
+                                                  << "_0@_"
+                                                  << ""
+                                                  << "0L" << 0 << 2000.f << "000000";
+    QTest::newRow("point bit on digit 1") << TernFrame().digits("1234").point(1).text() << "."
+                                          << "1234"
+                                          << "LcdP1"
+                                          << "1.234" << 1 << 1234.f << "000000";
+    QTest::newRow("raw 0E on digit 1") << pad("56C7E50E") << "."
+                                       << "1234"
+                                       << "LcdP1"
+                                       << "1.234" << 1 << 1234.f << "000000";
+    QTest::newRow("digit 4 with its point bit is blank") << TernFrame().digits("1234").point(4).text() << "."
+                                                         << "123_"
+                                                         << ""
+                                                         << "123" << 0 << 123.f << "000000";
+    QTest::newRow("leading blanks") << TernFrame().digits(" 123").text() << "."
+                                    << "_123"
+                                    << ""
+                                    << "123" << 0 << 123.f << "000000";
+    QTest::newRow("all blank") << TernFrame().text() << "."
+                               << "____"
+                               << ""
+                               << "" << 0 << -1.f << "000000";
+    QTest::newRow("all blank, points lit") << TernFrame().point(1).point(3).text() << ","
+                                           << "____"
+                                           << "LcdP1 LcdP3"
+                                           << ",," << 3 << -1.f << "000000";
+    QTest::newRow("last lit point wins position") << TernFrame().digits("1234").point(1).point(3).text() << "."
+                                                  << "1234"
+                                                  << "LcdP1 LcdP3"
+                                                  << "1.23.4" << 3 << 1234.f << "000000";
     QTest::newRow("L with point on digit 3 stays L") << TernFrame().digits(" 0L ").point(3).text() << "."
-        << "_0@_" << "LcdP3" << "0L." << 3 << 2000.f << "000000";
+                                                     << "_0@_"
+                                                     << "LcdP3"
+                                                     << "0L." << 3 << 2000.f << "000000";
     QTest::newRow("L with point on digit 2 is blank") << TernFrame().digits("1L23").point(2).text() << "."
-        << "1_23" << "LcdP2" << "1.23" << 2 << 123.f << "000000";
+                                                      << "1_23"
+                                                      << "LcdP2"
+                                                      << "1.23" << 2 << 123.f << "000000";
     QTest::newRow("L elsewhere stays @ and is no number") << TernFrame().digits("L123").text() << "."
-        << "@123" << "" << "@123" << 0 << -1.f << "000000";
-    QTest::newRow("unknown pattern is blank") << TernFrame().digits("1g34").text() << "." << "1_34" << ""
-                                             << "134" << 0 << 134.f << "000000";
-    QTest::newRow("second row copied as characters") << TernFrame().digits("0005").pos(25, u'1')
-        .pos(26, u'2').pos(27, u'A').pos(28, u'F').pos(29, u'0').pos(30, u'9').text()
-        << "." << "0005" << "" << "0005" << 0 << 5.f << "12AF09";
+                                                          << "@123"
+                                                          << ""
+                                                          << "@123" << 0 << -1.f << "000000";
+    QTest::newRow("unknown pattern is blank") << TernFrame().digits("1g34").text() << "."
+                                              << "1_34"
+                                              << ""
+                                              << "134" << 0 << 134.f << "000000";
+    QTest::newRow("second row copied as characters") << TernFrame()
+                                                            .digits("0005")
+                                                            .pos(25, u'1')
+                                                            .pos(26, u'2')
+                                                            .pos(27, u'A')
+                                                            .pos(28, u'F')
+                                                            .pos(29, u'0')
+                                                            .pos(30, u'9')
+                                                            .text()
+                                                     << "."
+                                                     << "0005"
+                                                     << ""
+                                                     << "0005" << 0 << 5.f << "12AF09";
     QTest::newRow("14 digits: second row empty") << TernFrame().digits("1234").point(2).first(14) << "."
-        << "1234" << "LcdP2" << "12.34" << 2 << 1234.f << "______";
+                                                 << "1234"
+                                                 << "LcdP2"
+                                                 << "12.34" << 2 << 1234.f << "______";
 }
 
 void TestDecoders::ternDigits()
@@ -138,17 +179,17 @@ void TestDecoders::ternAnnunciators_data()
     QTest::newRow("no unit bit") << base.text() << "" << QStringList{};
     QTest::newRow("lux") << TernFrame(base).bit(73).text() << "lux" << QStringList{"LUX"};
     QTest::newRow("fc") << TernFrame(base).bit(74).text() << "fc" << QStringList{"FC"};
-    QTest::newRow("lux and cd: cd wins, both shown") << TernFrame(base).bit(73).bit(75).text() << "cd"
-                                                     << QStringList{"LUX", "CD"};
+    QTest::newRow("lux and cd: cd wins, both shown")
+        << TernFrame(base).bit(73).bit(75).text() << "cd" << QStringList{"LUX", "CD"};
     QTest::newRow("X10 over every other unit") << TernFrame(base).bit(73).bit(74).bit(75).bit(76).text()
-        << "X10-lux" << QStringList{"LUX", "FC", "CD", "X10"};
-    QTest::newRow("word bits") << TernFrame(base).bit(77).bit(79).bit(83).bit(88).bit(92).bit(96).text()
-        << "" << QStringList{"loadNO", "USB", "auto", "o4", "REC", "LCDHold"};
-    QTest::newRow("bits 89 and 90 are unused") << TernFrame(base).bit(89).bit(90).bit(91).text() << ""
-                                               << QStringList{"p_off"};
+                                               << "X10-lux" << QStringList{"LUX", "FC", "CD", "X10"};
+    QTest::newRow("word bits") << TernFrame(base).bit(77).bit(79).bit(83).bit(88).bit(92).bit(96).text() << ""
+                               << QStringList{"loadNO", "USB", "auto", "o4", "REC", "LCDHold"};
+    QTest::newRow("bits 89 and 90 are unused")
+        << TernFrame(base).bit(89).bit(90).bit(91).text() << "" << QStringList{"p_off"};
     // Positions 15-32 of a 14-digit frame repeat position 14.
-    QTest::newRow("14 digits, position 14 = 8") << TernFrame(base).pos(14, u'8').first(14) << "lux"
-        << QStringList{"LUX", "loadNO", "t_p", "o1", "REL"};
+    QTest::newRow("14 digits, position 14 = 8")
+        << TernFrame(base).pos(14, u'8').first(14) << "lux" << QStringList{"LUX", "loadNO", "t_p", "o1", "REL"};
     QTest::newRow("14 digits, position 14 = 0") << TernFrame(base).first(14) << "" << QStringList{};
 }
 
@@ -199,25 +240,54 @@ void TestDecoders::wrenCells_data()
     QTest::addColumn<int>("pointPosition");
 
     const QString head = "03603FAD6B" + QString(22, u'0');
-    QTest::newRow("bridge head reads usb.1") << head << "usb1" << "____" << "LcdP3" << "usb.1" << 3;
-    QTest::newRow("digits and points") << WrenFrame().main("1234").second("5678").cellPoint(3)
-        .cellPoint(7).text() << "1234" << "5678" << "LcdP2 LcdP22" << "12.34" << 2;
-    QTest::newRow("5 pattern is s in LcdDb only") << WrenFrame().main("5555").second("5555").text()
-        << "5s55" << "5555" << "" << "5s55" << 0;
-    QTest::newRow("b pattern only in LcdDc") << WrenFrame().main("bbbb").second("bbbb").text()
-        << "__b_" << "____" << "" << "b" << 0;
-    QTest::newRow("u pattern only in LcdDa") << WrenFrame().main("uuuu").second("uuuu").text()
-        << "u___" << "____" << "" << "u" << 0;
-    QTest::newRow("0L") << WrenFrame().main(" 0L ").text() << "_0@_" << "____" << "" << "0L" << 0;
-    QTest::newRow("L outside digit 3 stays @") << WrenFrame().main("L000").text() << "@000" << "____"
-                                              << "" << "@000" << 0;
-    QTest::newRow("LcdP1 and LcdP3: position 3") << WrenFrame().main("1234").cellPoint(4).cellPoint(2)
-        .text() << "1234" << "____" << "LcdP3 LcdP1" << "1.23.4" << 3;
-    QTest::newRow("point bits of cells 1 and 5 change nothing") << WrenFrame().main("1234").cellPoint(1)
-        .cellPoint(5).text() << "1234" << "____" << "" << "1234" << 0;
+    QTest::newRow("bridge head reads usb.1") << head << "usb1"
+                                             << "____"
+                                             << "LcdP3"
+                                             << "usb.1" << 3;
+    QTest::newRow("digits and points") << WrenFrame().main("1234").second("5678").cellPoint(3).cellPoint(7).text()
+                                       << "1234"
+                                       << "5678"
+                                       << "LcdP2 LcdP22"
+                                       << "12.34" << 2;
+    QTest::newRow("5 pattern is s in LcdDb only") << WrenFrame().main("5555").second("5555").text() << "5s55"
+                                                  << "5555"
+                                                  << ""
+                                                  << "5s55" << 0;
+    QTest::newRow("b pattern only in LcdDc") << WrenFrame().main("bbbb").second("bbbb").text() << "__b_"
+                                             << "____"
+                                             << ""
+                                             << "b" << 0;
+    QTest::newRow("u pattern only in LcdDa") << WrenFrame().main("uuuu").second("uuuu").text() << "u___"
+                                             << "____"
+                                             << ""
+                                             << "u" << 0;
+    QTest::newRow("0L") << WrenFrame().main(" 0L ").text() << "_0@_"
+                        << "____"
+                        << ""
+                        << "0L" << 0;
+    QTest::newRow("L outside digit 3 stays @") << WrenFrame().main("L000").text() << "@000"
+                                               << "____"
+                                               << ""
+                                               << "@000" << 0;
+    QTest::newRow("LcdP1 and LcdP3: position 3")
+        << WrenFrame().main("1234").cellPoint(4).cellPoint(2).text() << "1234"
+        << "____"
+        << "LcdP3 LcdP1"
+        << "1.23.4" << 3;
+    QTest::newRow("point bits of cells 1 and 5 change nothing")
+        << WrenFrame().main("1234").cellPoint(1).cellPoint(5).text() << "1234"
+        << "____"
+        << ""
+        << "1234" << 0;
     QTest::newRow("digits past 32 are ignored") << WrenFrame().main("1234").text() + "FFFFFFFF"
-        << "1234" << "____" << "" << "1234" << 0;
-    QTest::newRow("dark cell") << WrenFrame().text() << "____" << "____" << "" << "" << 0;
+                                                << "1234"
+                                                << "____"
+                                                << ""
+                                                << "1234" << 0;
+    QTest::newRow("dark cell") << WrenFrame().text() << "____"
+                               << "____"
+                               << ""
+                               << "" << 0;
 }
 
 void TestDecoders::wrenCells()
@@ -242,8 +312,7 @@ void TestDecoders::wrenAnnunciators_data()
     QTest::newRow("none") << QList<int>{} << "" << QStringList{};
     QTest::newRow("112 and 113: X100, NO not read") << QList<int>{112, 113} << "X100" << QStringList{};
     QTest::newRow("113 alone shows NO") << QList<int>{113} << "" << QStringList{"NO"};
-    QTest::newRow("104 and 110: the multiplier wins") << QList<int>{104, 110} << "X10"
-                                                     << QStringList{"ms", "Z1"};
+    QTest::newRow("104 and 110: the multiplier wins") << QList<int>{104, 110} << "X10" << QStringList{"ms", "Z1"};
     QTest::newRow("108 and 109") << QList<int>{108, 109} << "Km|h" << QStringList{"X10", "kmh"};
     QTest::newRow("each unit") << QList<int>{102} << "CMM" << QStringList{"CMM"};
     QTest::newRow("CFM") << QList<int>{103} << "CFM" << QStringList{"CFM"};

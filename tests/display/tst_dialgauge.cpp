@@ -106,10 +106,11 @@ void TestDialGauge::figures_data()
                        << QStringList{"-40", "-30", "-20", "-10", "0", "10", "20", "30", "40"} << QPoint(12, 7);
     QTest::newRow("2") << "2" << QList<int>{0, 5, 10, 15, 20, 25, 30, 35, 40}
                        << QStringList{"-20", "-15", "-10", "-5", "0", "5", "10", "15", "20"} << QPoint(12, 7);
-    QTest::newRow("6: last figure 11 px left") << "6" << QList<int>{0, 15, 30, 45, 60, 75, 90, 105, 120}
-                       << QStringList{"-60", "-45", "-30", "-15", "0", "15", "30", "45", "60"} << QPoint(11, 7);
+    QTest::newRow("6: last figure 11 px left")
+        << "6" << QList<int>{0, 15, 30, 45, 60, 75, 90, 105, 120}
+        << QStringList{"-60", "-45", "-30", "-15", "0", "15", "30", "45", "60"} << QPoint(11, 7);
     QTest::newRow("34: seven figures") << "34" << QList<int>{4, 14, 24, 34, 44, 54, 64}
-                       << QStringList{"-30", "-20", "-10", "0", "10", "20", "30"} << QPoint(10, 6);
+                                       << QStringList{"-30", "-20", "-10", "0", "10", "20", "30"} << QPoint(10, 6);
     QTest::newRow("unknown class") << "5" << QList<int>{} << QStringList{} << QPoint();
 }
 

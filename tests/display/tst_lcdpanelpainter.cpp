@@ -146,16 +146,18 @@ void TestLcdPanelPainter::annunciatorPlaces_data()
 {
     QTest::addColumn<int>("which");
     QTest::addColumn<QRect>("within"); // the place the indicator may ink
-    const struct { Ind id; QRect place; } rows[] = {
-        {Ind::LCDHold, {8, 0, 30, 30}}, {Ind::p_off, {32, 0, 33, 33}},
-        {Ind::MAX, {70, 10, 40, 18}}, {Ind::MIN, {110, 10, 40, 18}}, {Ind::REL, {152, 10, 40, 18}},
-        {Ind::perecent, {192, 8, 33, 17}}, {Ind::auto_, {240, 8, 44, 18}},
-        {Ind::Z, {312, 6, 16, 24}}, {Ind::o1, {328, 8, 16, 22}}, {Ind::o2, {344, 8, 16, 22}},
-        {Ind::o3, {360, 8, 16, 22}}, {Ind::o4, {376, 8, 16, 22}},
-        {Ind::FC, {352, 48, 41, 17}}, {Ind::LUX, {352, 72, 49, 25}}, {Ind::X10, {350, 94, 44, 18}},
-        {Ind::CD, {352, 120, 33, 17}}, {Ind::usb1, {6, 171, 40, 18}}, {Ind::power, {48, 162, 32, 29}},
+    const struct {
+        Ind id;
+        QRect place;
+    } rows[] = {
+        {Ind::LCDHold, {8, 0, 30, 30}}, {Ind::p_off, {32, 0, 33, 33}},     {Ind::MAX, {70, 10, 40, 18}},
+        {Ind::MIN, {110, 10, 40, 18}},  {Ind::REL, {152, 10, 40, 18}},     {Ind::perecent, {192, 8, 33, 17}},
+        {Ind::auto_, {240, 8, 44, 18}}, {Ind::Z, {312, 6, 16, 24}},        {Ind::o1, {328, 8, 16, 22}},
+        {Ind::o2, {344, 8, 16, 22}},    {Ind::o3, {360, 8, 16, 22}},       {Ind::o4, {376, 8, 16, 22}},
+        {Ind::FC, {352, 48, 41, 17}},   {Ind::LUX, {352, 72, 49, 25}},     {Ind::X10, {350, 94, 44, 18}},
+        {Ind::CD, {352, 120, 33, 17}},  {Ind::usb1, {6, 171, 40, 18}},     {Ind::power, {48, 162, 32, 29}},
         {Ind::FULL, {80, 166, 41, 21}}, {Ind::loadNO, {118, 167, 88, 18}}, {Ind::REC, {208, 167, 33, 23}},
-        {Ind::z4, {256, 168, 25, 17}}, {Ind::z3, {280, 168, 25, 17}}, {Ind::z2, {304, 168, 25, 17}},
+        {Ind::z4, {256, 168, 25, 17}},  {Ind::z3, {280, 168, 25, 17}},     {Ind::z2, {304, 168, 25, 17}},
         {Ind::z11, {336, 168, 25, 17}}, {Ind::t_p, {360, 160, 25, 33}},
     };
     for (const auto &r : rows)
@@ -174,9 +176,11 @@ void TestLcdPanelPainter::annunciatorPlaces()
     const QImage lit = render(state);
     const QRect changed = changedArea(dark, lit);
     QVERIFY2(!changed.isEmpty(), "nothing drawn");
-    QVERIFY2(within.contains(changed),
-             qPrintable(QStringLiteral("drawn at %1,%2 %3x%4").arg(changed.x()).arg(changed.y())
-                            .arg(changed.width()).arg(changed.height())));
+    QVERIFY2(within.contains(changed), qPrintable(QStringLiteral("drawn at %1,%2 %3x%4")
+                                                      .arg(changed.x())
+                                                      .arg(changed.y())
+                                                      .arg(changed.width())
+                                                      .arg(changed.height())));
     state.hide(id);
     QCOMPARE(render(state), dark);
 }

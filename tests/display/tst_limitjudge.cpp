@@ -29,27 +29,48 @@ void TestLimitJudge::readNumber_data()
     QTest::addColumn<QString>("separator");
     QTest::addColumn<double>("value");
     const double no = kNotANumber;
-    QTest::newRow("point") << "12.34" << "." << 12.34;
-    QTest::newRow("comma") << "12,34" << "," << 12.34;
-    QTest::newRow("point under a comma locale") << "12.34" << "," << no;
-    QTest::newRow("signs") << "-5" << "." << -5.0;
-    QTest::newRow("plus") << "+5" << "." << 5.0;
-    QTest::newRow("blanks around") << " 7 " << "." << 7.0;
-    QTest::newRow("exponent") << "1e3" << "." << 1000.0;
-    QTest::newRow("negative exponent") << "25E-1" << "." << 2.5;
-    QTest::newRow("exponent without digits") << "1e" << "." << no;
-    QTest::newRow("leading point") << ".5" << "." << 0.5;
-    QTest::newRow("trailing point") << "5." << "." << 5.0;
-    QTest::newRow("two points") << "1.2.3" << "." << no;
-    QTest::newRow("overload text") << "0L" << "." << no;
-    QTest::newRow("apostrophe") << "12'" << "." << no;
-    QTest::newRow("sign alone") << "-" << "." << no;
-    QTest::newRow("point alone") << "." << "." << no;
-    QTest::newRow("empty") << "" << "." << no;
-    QTest::newRow("inner blank") << "1 2" << "." << no;
-    QTest::newRow("the value itself") << "-999999" << "." << no;
-    QTest::newRow("out of range") << "1e999" << "." << no;
-    QTest::newRow("no separator") << "12.5" << "" << no;
+    QTest::newRow("point") << "12.34"
+                           << "." << 12.34;
+    QTest::newRow("comma") << "12,34"
+                           << "," << 12.34;
+    QTest::newRow("point under a comma locale") << "12.34"
+                                                << "," << no;
+    QTest::newRow("signs") << "-5"
+                           << "." << -5.0;
+    QTest::newRow("plus") << "+5"
+                          << "." << 5.0;
+    QTest::newRow("blanks around") << " 7 "
+                                   << "." << 7.0;
+    QTest::newRow("exponent") << "1e3"
+                              << "." << 1000.0;
+    QTest::newRow("negative exponent") << "25E-1"
+                                       << "." << 2.5;
+    QTest::newRow("exponent without digits") << "1e"
+                                             << "." << no;
+    QTest::newRow("leading point") << ".5"
+                                   << "." << 0.5;
+    QTest::newRow("trailing point") << "5."
+                                    << "." << 5.0;
+    QTest::newRow("two points") << "1.2.3"
+                                << "." << no;
+    QTest::newRow("overload text") << "0L"
+                                   << "." << no;
+    QTest::newRow("apostrophe") << "12'"
+                                << "." << no;
+    QTest::newRow("sign alone") << "-"
+                                << "." << no;
+    QTest::newRow("point alone") << "."
+                                 << "." << no;
+    QTest::newRow("empty") << ""
+                           << "." << no;
+    QTest::newRow("inner blank") << "1 2"
+                                 << "." << no;
+    QTest::newRow("the value itself") << "-999999"
+                                      << "." << no;
+    QTest::newRow("out of range") << "1e999"
+                                  << "." << no;
+    QTest::newRow("no separator") << "12.5"
+                                  << "" << no;
 }
 
 void TestLimitJudge::readNumber()
@@ -65,20 +86,34 @@ void TestLimitJudge::keyFilter_data()
     QTest::addColumn<QString>("boxText");
     QTest::addColumn<QChar>("key");
     QTest::addColumn<bool>("accepted");
-    QTest::newRow("digit") << "." << "12" << QChar(u'7') << true;
-    QTest::newRow("letter") << "." << "12" << QChar(u'a') << false;
-    QTest::newRow("blank") << "." << "12" << QChar(u' ') << false;
-    QTest::newRow("first point") << "." << "12" << QChar(u'.') << true;
-    QTest::newRow("second point") << "." << "1.2" << QChar(u'.') << false;
-    QTest::newRow("comma locale: comma") << "," << "12" << QChar(u',') << true;
-    QTest::newRow("comma locale: second comma") << "," << "1,2" << QChar(u',') << false;
-    QTest::newRow("comma locale: point still passes") << "," << "1,2" << QChar(u'.') << true;
-    QTest::newRow("point locale: comma") << "." << "12" << QChar(u',') << false;
-    QTest::newRow("apostrophe") << "." << "12" << QChar(u'\'') << true;
-    QTest::newRow("grave accent") << "." << "12" << QChar(u'`') << true;
-    QTest::newRow("backspace") << "." << "1.2" << QChar(8) << true;
-    QTest::newRow("signs") << "." << "" << QChar(u'+') << true;
-    QTest::newRow("minus") << "." << "" << QChar(u'-') << true;
+    QTest::newRow("digit") << "."
+                           << "12" << QChar(u'7') << true;
+    QTest::newRow("letter") << "."
+                            << "12" << QChar(u'a') << false;
+    QTest::newRow("blank") << "."
+                           << "12" << QChar(u' ') << false;
+    QTest::newRow("first point") << "."
+                                 << "12" << QChar(u'.') << true;
+    QTest::newRow("second point") << "."
+                                  << "1.2" << QChar(u'.') << false;
+    QTest::newRow("comma locale: comma") << ","
+                                         << "12" << QChar(u',') << true;
+    QTest::newRow("comma locale: second comma") << ","
+                                                << "1,2" << QChar(u',') << false;
+    QTest::newRow("comma locale: point still passes") << ","
+                                                      << "1,2" << QChar(u'.') << true;
+    QTest::newRow("point locale: comma") << "."
+                                         << "12" << QChar(u',') << false;
+    QTest::newRow("apostrophe") << "."
+                                << "12" << QChar(u'\'') << true;
+    QTest::newRow("grave accent") << "."
+                                  << "12" << QChar(u'`') << true;
+    QTest::newRow("backspace") << "."
+                               << "1.2" << QChar(8) << true;
+    QTest::newRow("signs") << "."
+                           << "" << QChar(u'+') << true;
+    QTest::newRow("minus") << "."
+                           << "" << QChar(u'-') << true;
 }
 
 void TestLimitJudge::keyFilter()
@@ -100,15 +135,24 @@ void TestLimitJudge::changeAndExit_data()
     QTest::addColumn<QString>("lastAccepted");
     QTest::addColumn<int>("errors");
 
-    QTest::newRow("numbers pass") << QStringList{"2000", "25"} << false << "25" << "25" << 0;
-    QTest::newRow("apostrophe refused, put back") << QStringList{"2000", "2000'"} << false << "2000" << "2000" << 1;
-    QTest::newRow("-999999 refused") << QStringList{"5", "-999999"} << false << "5" << "5" << 1;
-    QTest::newRow("minus while typing stays") << QStringList{"2000", "", "-"} << false << "-" << "2000" << 0;
-    QTest::newRow("minus left: put back") << QStringList{"2000", "", "-"} << true << "2000" << "2000" << 0;
-    QTest::newRow("blanks left: put back") << QStringList{"2000", "   "} << true << "2000" << "2000" << 0;
-    QTest::newRow("number left: kept") << QStringList{"2000", "-3"} << true << "-3" << "-3" << 0;
-    QTest::newRow("nothing accepted yet: minus left empties") << QStringList{"-"} << true << "" << "" << 0;
-    QTest::newRow("nothing accepted yet: refusal empties") << QStringList{"abc"} << false << "" << "" << 1;
+    QTest::newRow("numbers pass") << QStringList{"2000", "25"} << false << "25"
+                                  << "25" << 0;
+    QTest::newRow("apostrophe refused, put back") << QStringList{"2000", "2000'"} << false << "2000"
+                                                  << "2000" << 1;
+    QTest::newRow("-999999 refused") << QStringList{"5", "-999999"} << false << "5"
+                                     << "5" << 1;
+    QTest::newRow("minus while typing stays") << QStringList{"2000", "", "-"} << false << "-"
+                                              << "2000" << 0;
+    QTest::newRow("minus left: put back") << QStringList{"2000", "", "-"} << true << "2000"
+                                          << "2000" << 0;
+    QTest::newRow("blanks left: put back") << QStringList{"2000", "   "} << true << "2000"
+                                           << "2000" << 0;
+    QTest::newRow("number left: kept") << QStringList{"2000", "-3"} << true << "-3"
+                                       << "-3" << 0;
+    QTest::newRow("nothing accepted yet: minus left empties") << QStringList{"-"} << true << ""
+                                                              << "" << 0;
+    QTest::newRow("nothing accepted yet: refusal empties") << QStringList{"abc"} << false << ""
+                                                           << "" << 1;
 }
 
 void TestLimitJudge::changeAndExit()
@@ -139,11 +183,31 @@ void TestLimitJudge::judging_data()
     QTest::addColumn<QString>("low");
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("verdict"); // "" skipped
-    QTest::newRow("comma value inside") << "," << "20" << "0" << "12,34" << "Pass";
-    QTest::newRow("comma limits") << "," << "12,3" << "0" << "12,34" << "Fail";
-    QTest::newRow("exponent limit") << "." << "1e4" << "-1e4" << "9999" << "Pass";
-    QTest::newRow("value text no number") << "." << "9" << "0" << "usb.1" << "Fail";
-    QTest::newRow("low limit in progress") << "." << "9" << "+" << "1" << "";
+    QTest::newRow("comma value inside") << ","
+                                        << "20"
+                                        << "0"
+                                        << "12,34"
+                                        << "Pass";
+    QTest::newRow("comma limits") << ","
+                                  << "12,3"
+                                  << "0"
+                                  << "12,34"
+                                  << "Fail";
+    QTest::newRow("exponent limit") << "."
+                                    << "1e4"
+                                    << "-1e4"
+                                    << "9999"
+                                    << "Pass";
+    QTest::newRow("value text no number") << "."
+                                          << "9"
+                                          << "0"
+                                          << "usb.1"
+                                          << "Fail";
+    QTest::newRow("low limit in progress") << "."
+                                           << "9"
+                                           << "+"
+                                           << "1"
+                                           << "";
 }
 
 void TestLimitJudge::judging()

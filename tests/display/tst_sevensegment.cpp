@@ -40,21 +40,36 @@ void TestSevenSegment::glyphs_data()
 {
     QTest::addColumn<QString>("glyph");
     QTest::addColumn<QString>("segments"); // letters a..g that light
-    QTest::newRow("0") << "0" << "abcdef";
-    QTest::newRow("1") << "1" << "bc";
-    QTest::newRow("2") << "2" << "abdeg";
-    QTest::newRow("3") << "3" << "abcdg";
-    QTest::newRow("4") << "4" << "bcfg";
-    QTest::newRow("5") << "5" << "acdfg";
-    QTest::newRow("6") << "6" << "acdefg";
-    QTest::newRow("7") << "7" << "abc";
-    QTest::newRow("8") << "8" << "abcdefg";
-    QTest::newRow("9") << "9" << "abcdfg";
-    QTest::newRow("@ is the L of an overload") << "@" << "def";
-    QTest::newRow("u") << "u" << "cde";
-    QTest::newRow("s") << "s" << "acdfg";
-    QTest::newRow("b") << "b" << "cdefg";
-    QTest::newRow("blank") << "" << "";
+    QTest::newRow("0") << "0"
+                       << "abcdef";
+    QTest::newRow("1") << "1"
+                       << "bc";
+    QTest::newRow("2") << "2"
+                       << "abdeg";
+    QTest::newRow("3") << "3"
+                       << "abcdg";
+    QTest::newRow("4") << "4"
+                       << "bcfg";
+    QTest::newRow("5") << "5"
+                       << "acdfg";
+    QTest::newRow("6") << "6"
+                       << "acdefg";
+    QTest::newRow("7") << "7"
+                       << "abc";
+    QTest::newRow("8") << "8"
+                       << "abcdefg";
+    QTest::newRow("9") << "9"
+                       << "abcdfg";
+    QTest::newRow("@ is the L of an overload") << "@"
+                                               << "def";
+    QTest::newRow("u") << "u"
+                       << "cde";
+    QTest::newRow("s") << "s"
+                       << "acdfg";
+    QTest::newRow("b") << "b"
+                       << "cdefg";
+    QTest::newRow("blank") << ""
+                           << "";
 }
 
 // The mapping, and the painter: the middle of every segment is inked exactly when lit.
@@ -129,8 +144,11 @@ void TestSevenSegment::glyphStaysInItsCell()
     style.slantDegrees = slant;
     const QRectF cell(32, 30, 60, 107);
     const QRectF bounds = sevenSegmentPath(cell, *glyphSegments(u"8"), style).boundingRect();
-    QVERIFY2(cell.adjusted(-0.01, -0.01, 0.01, 0.01).contains(bounds),
-             qPrintable(QStringLiteral("%1,%2 %3x%4").arg(bounds.x()).arg(bounds.y()).arg(bounds.width()).arg(bounds.height())));
+    QVERIFY2(cell.adjusted(-0.01, -0.01, 0.01, 0.01).contains(bounds), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                                                      .arg(bounds.x())
+                                                                                      .arg(bounds.y())
+                                                                                      .arg(bounds.width())
+                                                                                      .arg(bounds.height())));
     // It fills the cell's height and most of its width.
     QCOMPARE(bounds.top(), cell.top());
     QCOMPARE(bounds.bottom(), cell.bottom());

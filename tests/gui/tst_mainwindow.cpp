@@ -6,15 +6,15 @@
 #include "record/gui/trendchartview.h"
 #include "support/testhelpers.h"
 
+#include <QAction>
+#include <QFrame>
 #include <QImageReader>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
-#include <QMenu>
-#include <QAction>
-#include <QFrame>
 
 using namespace sorrel;
 using namespace sorrel::test;
@@ -39,12 +39,14 @@ void verifyDigitsShown(const QImage &image, const QString &digits, QPoint origin
         const SegmentMask lit = *glyphSegments(QString(digits[i]));
         for (int s = 0; s < kSegmentCount; ++s) {
             const SegmentMask seg = SegmentMask(1u << s);
-            const QPoint middle = sevenSegmentPath(lcdMainGlyphCell(kMainDigits[i]), seg)
-                                      .boundingRect().center().toPoint() + origin;
+            const QPoint middle =
+                sevenSegmentPath(lcdMainGlyphCell(kMainDigits[i]), seg).boundingRect().center().toPoint() + origin;
             const QColor c(image.pixel(middle));
             const bool dark = qGray(c.rgb()) < 100;
-            QVERIFY2(dark == bool(lit & seg), qPrintable(QStringLiteral("digit %1 segment %2 reads %3")
-                         .arg(i + 1).arg(QChar('a' + s)).arg(c.name())));
+            QVERIFY2(
+                dark == bool(lit & seg),
+                qPrintable(
+                    QStringLiteral("digit %1 segment %2 reads %3").arg(i + 1).arg(QChar('a' + s)).arg(c.name())));
             if (!dark)
                 QCOMPARE(c, kLcdCream);
         }
@@ -83,9 +85,12 @@ void TestMainWindow::titleByProfile_data()
 {
     QTest::addColumn<QString>("profile");
     QTest::addColumn<QString>("title");
-    QTest::newRow("shipped") << "osprey" << "Sorrel Interface Program V2.00";
-    QTest::newRow("fulmar") << "fulmar" << "Fulmar USB Interface Program _Ver: 1.00";
-    QTest::newRow("no effective flag") << "ibis" << "";
+    QTest::newRow("shipped") << "osprey"
+                             << "Sorrel Interface Program V2.00";
+    QTest::newRow("fulmar") << "fulmar"
+                            << "Fulmar USB Interface Program _Ver: 1.00";
+    QTest::newRow("no effective flag") << "ibis"
+                                       << "";
 }
 
 void TestMainWindow::titleByProfile()
@@ -190,9 +195,12 @@ void TestMainWindow::idleDigits_data()
 {
     QTest::addColumn<QString>("profile");
     QTest::addColumn<QString>("digits");
-    QTest::newRow("osprey") << "osprey" << "2000";
-    QTest::newRow("merlin") << "merlin" << "3000";
-    QTest::newRow("wren keeps the layout's 2") << "wren" << "2000";
+    QTest::newRow("osprey") << "osprey"
+                            << "2000";
+    QTest::newRow("merlin") << "merlin"
+                            << "3000";
+    QTest::newRow("wren keeps the layout's 2") << "wren"
+                                               << "2000";
 }
 
 void TestMainWindow::idleDigits()
@@ -315,11 +323,15 @@ void TestMainWindow::screenshotOfTheProgram_data()
     QTest::addColumn<QString>("profile");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("digits");
-    QTest::newRow("shipped") << QStringList{} << "osprey" << "Sorrel Interface Program V2.00" << "2000";
+    QTest::newRow("shipped") << QStringList{} << "osprey"
+                             << "Sorrel Interface Program V2.00"
+                             << "2000";
     QTest::newRow("fulmar") << QStringList{"--profile", "fulmar"} << "fulmar"
-                            << "Fulmar USB Interface Program _Ver: 1.00" << "2000";
+                            << "Fulmar USB Interface Program _Ver: 1.00"
+                            << "2000";
     QTest::newRow("merlin") << QStringList{"--profile", "merlin"} << "merlin"
-                            << "Merlin Interface Program _Ver: 1.00" << "3000";
+                            << "Merlin Interface Program _Ver: 1.00"
+                            << "3000";
 }
 
 // The real program, run as a user would with --screenshot.
@@ -332,7 +344,8 @@ void TestMainWindow::screenshotOfTheProgram()
     ScratchDir dir;
     QVERIFY(dir.isValid());
     const QString png = dir.file(QStringLiteral("window.png"));
-    const ProgramRun program = runSorrel(args << QStringLiteral("--screenshot") << png, {"QT_QPA_PLATFORM=offscreen"});
+    const ProgramRun program = runSorrel(args << QStringLiteral("--screenshot") << png,
+                                         {"QT_QPA_PLATFORM=offscreen"});
     QVERIFY(program.finished);
     QCOMPARE(program.status, QProcess::NormalExit);
     QCOMPARE(program.exitCode, 0);

@@ -101,9 +101,8 @@ private:
 
 class FakeHidBackend : public sorrel::HidBackend {
 public:
-    std::shared_ptr<FakeHidDevice> add(const QString &path, const QString &product,
-                                       quint16 vid = 0x04D9, quint16 pid = 0xE000,
-                                       const QString &serial = {})
+    std::shared_ptr<FakeHidDevice> add(const QString &path, const QString &product, quint16 vid = 0x04D9,
+                                       quint16 pid = 0xE000, const QString &serial = {})
     {
         auto d = std::make_shared<FakeHidDevice>(sorrel::HidDeviceInfo{path, vid, pid, product, serial});
         present.append(d);

@@ -31,8 +31,8 @@ using namespace sorrel;
 namespace {
 
 const QString kCli = QStringLiteral(SORREL_BINARY_DIR "/sorrel-cli");
-const QString kNotConnected =
-    QStringLiteral("USB interface cable is not connected properly, please check and re-try.");
+const QString kNotConnected = QStringLiteral(
+    "USB interface cable is not connected properly, please check and re-try.");
 const QString kProduct = QStringLiteral("USB to UART Bridge");
 
 struct MockUsb {
@@ -68,9 +68,12 @@ public:
     {
         const int bus = ++usbDevices_;
         const QByteArray name = "1-" + QByteArray::number(bus);
-        const QByteArray usb = add("usb", name, {}, {{"idVendor", hex4(chip.vendor)}, {"idProduct", hex4(chip.product)},
-                                                    {"manufacturer", "Acme"}, {"product", kProduct.toUtf8()},
-                                                    {"serial", chip.serial.toUtf8()}},
+        const QByteArray usb = add("usb", name, {},
+                                   {{"idVendor", hex4(chip.vendor)},
+                                    {"idProduct", hex4(chip.product)},
+                                    {"manufacturer", "Acme"},
+                                    {"product", kProduct.toUtf8()},
+                                    {"serial", chip.serial.toUtf8()}},
                                    {{"DEVTYPE", "usb_device"}});
         QStringList nodes;
         for (int i = 0; i < chip.ports; ++i) {
@@ -78,8 +81,8 @@ public:
                                         {{"bInterfaceNumber", "0" + QByteArray::number(i)}},
                                         {{"DEVTYPE", "usb_interface"}});
             const QByteArray tty = "ttyUSB" + QByteArray::number(ttys_++);
-            const QByteArray byId = "/dev/serial/by-id/usb-Acme_Bridge_" + chip.serial.toUtf8()
-                + "-if0" + QByteArray::number(i) + "-port0";
+            const QByteArray byId = "/dev/serial/by-id/usb-Acme_Bridge_" + chip.serial.toUtf8() + "-if0"
+                                    + QByteArray::number(i) + "-port0";
             // The "dev" numbers make the test bed create the node (a pseudo-terminal for a tty).
             add("tty", tty, intf, {{"dev", "188:" + QByteArray::number(ttys_ - 1)}},
                 {{"DEVNAME", "/dev/" + tty}, {"DEVLINKS", byId}});
@@ -92,11 +95,15 @@ public:
     QByteArray addHidCable(const QByteArray &node, quint16 vendor, quint16 product, const QByteArray &serial)
     {
         const QByteArray name = "2-" + QByteArray::number(++usbDevices_);
-        const QByteArray usb = add("usb", name, {}, {{"idVendor", hex4(vendor)}, {"idProduct", hex4(product)},
-                                                    {"manufacturer", "WCH"}, {"product", "USB to Serial"},
-                                                    {"serial", serial}},
+        const QByteArray usb = add("usb", name, {},
+                                   {{"idVendor", hex4(vendor)},
+                                    {"idProduct", hex4(product)},
+                                    {"manufacturer", "WCH"},
+                                    {"product", "USB to Serial"},
+                                    {"serial", serial}},
                                    {{"DEVTYPE", "usb_device"}});
-        const QByteArray intf = add("usb", name + ":1.0", usb, {{"bInterfaceNumber", "00"}}, {{"DEVTYPE", "usb_interface"}});
+        const QByteArray intf = add("usb", name + ":1.0", usb, {{"bInterfaceNumber", "00"}},
+                                    {{"DEVTYPE", "usb_interface"}});
         const QByteArray hidId = "0003:0000" + hex4(vendor).toUpper() + ":0000" + hex4(product).toUpper();
         const QByteArray hid = add("hid", hidId + ".0001", intf, {},
                                    {{"HID_ID", hidId}, {"HID_NAME", "WCH USB to Serial"}, {"HID_UNIQ", serial}});
@@ -191,8 +198,7 @@ struct LinkRig {
     explicit LinkRig(std::unique_ptr<BridgeApi> api = std::make_unique<TtyBridgeApi>())
         : session(resolveProfile(ModelFlags::shipped()), QStringLiteral("."), notifier),
           links(session, options(std::move(api)))
-    {
-    }
+    {}
     static MeterLinks::Options options(std::unique_ptr<BridgeApi> api)
     {
         MeterLinks::Options o;
@@ -300,11 +306,11 @@ void TestMockDevices::twoBridgesRefusedWithBothListed()
     Testbed tb;
     tb.addSerialChip({0x10C4, 0xEA60, 1, "A1"});
     tb.addSerialChip({0x10C4, 0xEA60, 1, "B2"});
-    const QString listed = QStringLiteral(
-        "Found 2 bridges: /dev/ttyUSB0 (10C4:EA60, Acme %1, serial A1); /dev/ttyUSB1 (10C4:EA60, "
-        "Acme %1, serial B2). Choose one with SORREL_BRIDGE=/dev/serial/by-id/"
-        "usb-Acme_Bridge_A1-if00-port0 (a device path or its /dev/serial/by-id/ link).")
-                               .arg(kProduct);
+    const QString listed =
+        QStringLiteral("Found 2 bridges: /dev/ttyUSB0 (10C4:EA60, Acme %1, serial A1); /dev/ttyUSB1 (10C4:EA60, "
+                       "Acme %1, serial B2). Choose one with SORREL_BRIDGE=/dev/serial/by-id/"
+                       "usb-Acme_Bridge_A1-if00-port0 (a device path or its /dev/serial/by-id/ link).")
+            .arg(kProduct);
     LinkRig rig;
     rig.usbDown();
     QCOMPARE(rig.notifier.texts(), QStringList{kNotConnected + u'\n' + listed});

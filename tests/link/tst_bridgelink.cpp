@@ -18,7 +18,12 @@ public:
     QStringList calls;
     quint32 baud = 0, readTimeout = 0, writeTimeout = 0;
 
-    int SI_GetNumDevices(quint32 *n) override { calls << "count"; *n = count; return 0; }
+    int SI_GetNumDevices(quint32 *n) override
+    {
+        calls << "count";
+        *n = count;
+        return 0;
+    }
     int SI_Open(quint32 index, SiHandle *h) override
     {
         calls << QStringLiteral("open %1").arg(index);
@@ -69,8 +74,9 @@ QByteArray frameWithLowDigits(const QString &digits)
 }
 
 struct Rig {
-    Rig() : session(resolveProfile(ModelFlags::shipped()), QStringLiteral("."), notifier),
-            link(api, session, toggles)
+    Rig()
+        : session(resolveProfile(ModelFlags::shipped()), QStringLiteral("."), notifier),
+          link(api, session, toggles)
     {
         QObject::connect(&link, &BridgeLink::frameReceived, &link, [this](const QString &f) { frames << f; });
     }
@@ -92,7 +98,8 @@ struct Rig {
     QStringList frames;
 };
 
-const QString kNotConnected = QStringLiteral("USB interface cable is not connected properly, please check and re-try.");
+const QString kNotConnected = QStringLiteral(
+    "USB interface cable is not connected properly, please check and re-try.");
 
 } // namespace
 
@@ -166,8 +173,7 @@ void TestBridgeLink::opening()
         QCOMPARE(rig.api.readTimeout, 10u);
         QCOMPARE(rig.api.writeTimeout, 10u);
     } else {
-        QCOMPARE(rig.notifier.messages,
-                 (QList<RecordingNotifier::Message>{{MessageKind::Plain, message}}));
+        QCOMPARE(rig.notifier.messages, (QList<RecordingNotifier::Message>{{MessageKind::Plain, message}}));
     }
     QCOMPARE(rig.toggles.isDown(Toggle::USB), usbDown);
     QCOMPARE(rig.link.opened(), count == 1);

@@ -1,6 +1,6 @@
 #include "link/commportdriver.h"
-#include "link/serialportnames.h"
 #include "link/pseudoterminal.h"
+#include "link/serialportnames.h"
 
 #include <QSerialPort>
 #include <QTest>
@@ -22,7 +22,11 @@ struct Receiver {
 class TestCommPortDriver : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void cleanup() { qunsetenv("SORREL_COM1"); qunsetenv("SORREL_COM2"); }
+    void cleanup()
+    {
+        qunsetenv("SORREL_COM1");
+        qunsetenv("SORREL_COM2");
+    }
 
     void defaults();
     void receivesWhatTheFarSideWrites();
@@ -264,15 +268,13 @@ void TestCommPortDriver::portOrder_data()
 {
     QTest::addColumn<QStringList>("present");
     QTest::addColumn<QStringList>("ordered");
-    QTest::newRow("usb before on-board")
-        << QStringList{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"}
-        << QStringList{"/dev/ttyUSB0", "/dev/ttyS0", "/dev/ttyS1"};
+    QTest::newRow("usb before on-board") << QStringList{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"}
+                                         << QStringList{"/dev/ttyUSB0", "/dev/ttyS0", "/dev/ttyS1"};
     QTest::newRow("numbers compare as numbers")
         << QStringList{"/dev/ttyS10", "/dev/ttyUSB10", "/dev/ttyS2", "/dev/ttyUSB2"}
         << QStringList{"/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/ttyS2", "/dev/ttyS10"};
-    QTest::newRow("acm counts as usb")
-        << QStringList{"/dev/ttyS0", "/dev/ttyACM0", "/dev/ttyUSB1"}
-        << QStringList{"/dev/ttyACM0", "/dev/ttyUSB1", "/dev/ttyS0"};
+    QTest::newRow("acm counts as usb") << QStringList{"/dev/ttyS0", "/dev/ttyACM0", "/dev/ttyUSB1"}
+                                       << QStringList{"/dev/ttyACM0", "/dev/ttyUSB1", "/dev/ttyS0"};
     QTest::newRow("none") << QStringList{} << QStringList{};
 }
 

@@ -16,11 +16,10 @@ namespace {
 QString glyphFor(const QString &pattern)
 {
     static const QList<std::pair<QString, QString>> table{
-        {"0", "10110111"}, {"0", "10111111"}, {"1", "00000110"}, {"1", "00001110"},
-        {"2", "11100101"}, {"2", "11101101"}, {"3", "11000111"}, {"3", "11001111"},
-        {"4", "01010110"}, {"4", "01011110"}, {"5", "11010011"}, {"5", "11011011"},
-        {"6", "11110011"}, {"6", "11111011"}, {"7", "00000111"}, {"7", "00001111"},
-        {"8", "11110111"}, {"8", "11111111"}, {"9", "11010111"}, {"9", "11011111"},
+        {"0", "10110111"}, {"0", "10111111"}, {"1", "00000110"}, {"1", "00001110"}, {"2", "11100101"},
+        {"2", "11101101"}, {"3", "11000111"}, {"3", "11001111"}, {"4", "01010110"}, {"4", "01011110"},
+        {"5", "11010011"}, {"5", "11011011"}, {"6", "11110011"}, {"6", "11111011"}, {"7", "00000111"},
+        {"7", "00001111"}, {"8", "11110111"}, {"8", "11111111"}, {"9", "11010111"}, {"9", "11011111"},
         {"L", "10110000"}, {"L", "10111000"}};
     for (const auto &[glyph, bits] : table)
         if (bits == pattern)
@@ -88,9 +87,13 @@ void TestDemoMeter::knownFrames_data()
 {
     QTest::addColumn<QString>("display");
     QTest::addColumn<QString>("positions3to10");
-    QTest::newRow("12.34") << "12.34" << "56C7ED06";
-    QTest::newRow("overload") << " 0L " << "00B0B700";
-    QTest::newRow("leading one with its point") << "1.   " << "000000" "0E";
+    QTest::newRow("12.34") << "12.34"
+                           << "56C7ED06";
+    QTest::newRow("overload") << " 0L "
+                              << "00B0B700";
+    QTest::newRow("leading one with its point") << "1.   "
+                                                << "000000"
+                                                   "0E";
 }
 
 void TestDemoMeter::knownFrames()
@@ -238,7 +241,8 @@ void TestDemoMeter::demoBridgeThroughTheBridgeLink()
     link.USBClick();
     toggles.setDown(Toggle::USB, true);
     link.USBClick();
-    QCOMPARE(notifier.texts(), QStringList{"USB interface cable is not connected properly, please check and re-try."});
+    QCOMPARE(notifier.texts(),
+             QStringList{"USB interface cable is not connected properly, please check and re-try."});
     QVERIFY(!toggles.isDown(Toggle::USB));
 
     // Plugged in again: a new start reads again.

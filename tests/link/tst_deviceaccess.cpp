@@ -37,9 +37,10 @@ void TestDeviceAccess::failureFromErrno_data()
     // The dialout group does not open hidraw nodes: only the rule helps.
     QTest::newRow("no rights, hidraw") << QStringLiteral("/dev/hidraw3") << EACCES << DeviceProblem::Permission
                                        << false
-                                       << QStringLiteral("/dev/hidraw3: Permission denied. To use it without root, "
-                                                         "install the udev rule 60-sorrel.rules and plug the device "
-                                                         "in again.");
+                                       << QStringLiteral(
+                                              "/dev/hidraw3: Permission denied. To use it without root, "
+                                              "install the udev rule 60-sorrel.rules and plug the device "
+                                              "in again.");
     QTest::newRow("exclusive elsewhere") << tty << EBUSY << DeviceProblem::Busy << false
                                          << QStringLiteral("/dev/ttyUSB0 is in use by another program (Device or "
                                                            "resource busy).");

@@ -32,12 +32,15 @@ QByteArray bytes(std::initializer_list<int> list)
 }
 
 struct Rig {
-    explicit Rig(const char *profileName = "osprey") : profile(resolveProfile(*parseModelFlags(QString::fromLatin1(profileName)))) {}
+    explicit Rig(const char *profileName = "osprey")
+        : profile(resolveProfile(*parseModelFlags(QString::fromLatin1(profileName))))
+    {}
     void start()
     {
         controller = std::make_unique<TJvHidDeviceController>(backend);
         link = std::make_unique<HidLink>(*controller, toggles, notifier, profile);
-        QObject::connect(link.get(), &HidLink::frameReceived, link.get(), [this](const QString &f) { frames << f; });
+        QObject::connect(link.get(), &HidLink::frameReceived, link.get(),
+                         [this](const QString &f) { frames << f; });
     }
     void usbConDown()
     {
@@ -90,7 +93,7 @@ void TestHidLink::burstsThroughTheCable_data()
     QTest::addColumn<QStringList>("frames");
     QTest::addColumn<int>("idle");
     QTest::addColumn<int>("historyLines"); // reports with payload
-    QTest::addColumn<QString>("byteText");  // left over after the last report
+    QTest::addColumn<QString>("byteText"); // left over after the last report
 
     const QByteArray tern = encodeTernSerialFrame(*TernDisplay::fromText(QStringLiteral("12.34")));
     QString ternDigits;
@@ -114,26 +117,26 @@ void TestHidLink::burstsThroughTheCable_data()
         forty << cableReport(8, p);
     }
     forty << cableReport(0, {});
-    QTest::newRow("40 payload bytes keep the first 32")
-        << forty << QStringList{first32} << 1 << 5 << QString();
+    QTest::newRow("40 payload bytes keep the first 32") << forty << QStringList{first32} << 1 << 5 << QString();
 
     QTest::newRow("count byte F0 with no burst pending: idle only")
         << QList<QByteArray>{bytes({0xF0, 0, 0, 0, 0, 0, 0, 0})} << QStringList{} << 1 << 0 << QString();
 
     QTest::newRow("count 9 but only seven payload bytes")
-        << QList<QByteArray>{cableReport(9, bytes({0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37}))}
-        << QStringList{} << 0 << 1 << QStringLiteral("31323334353637");
+        << QList<QByteArray>{cableReport(9, bytes({0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37}))} << QStringList{}
+        << 0 << 1 << QStringLiteral("31323334353637");
 
     QTest::newRow("counts 10 to 15 carry no payload")
-        << QList<QByteArray>{cableReport(0x0A, bytes({1, 2})), cableReport(0x0F, bytes({3}))}
-        << QStringList{} << 2 << 0 << QString();
+        << QList<QByteArray>{cableReport(0x0A, bytes({1, 2})), cableReport(0x0F, bytes({3}))} << QStringList{} << 2
+        << 0 << QString();
 
     QTest::newRow("report without data bytes ends a burst, is not idle")
         << QList<QByteArray>{cableReport(2, bytes({0x4A, 0x5B})), QByteArray()}
         << QStringList{QStringLiteral("AB")} << 0 << 1 << QString();
 
     QTest::newRow("idle run counts on, payload resets it")
-        << QList<QByteArray>{bytes({0xF0}), bytes({0xF0}), cableReport(1, bytes({0x07})), bytes({0xF0}), bytes({0xF0})}
+        << QList<QByteArray>{bytes({0xF0}), bytes({0xF0}), cableReport(1, bytes({0x07})), bytes({0xF0}),
+                             bytes({0xF0})}
         << QStringList{QStringLiteral("7")} << 2 << 1 << QString();
 }
 
@@ -153,8 +156,8 @@ void TestHidLink::burstsThroughTheCable()
     for (const QByteArray &r : reports)
         cable->push(0, r);
     // Every report handed over and handled, in order, on this thread.
-    QTRY_VERIFY(cable->pending() == 0 && rig.link->history().size() == 1 + historyLines
-                && rig.frames == frames && rig.link->idleReportCount() == idle);
+    QTRY_VERIFY(cable->pending() == 0 && rig.link->history().size() == 1 + historyLines && rig.frames == frames
+                && rig.link->idleReportCount() == idle);
     // A wait for something that must not happen: a late hand-over changing the figures.
     QTest::qWait(20);
     QCOMPARE(rig.frames, frames);
@@ -176,12 +179,12 @@ void TestHidLink::reportIdsInDescriptor_data()
     QTest::addColumn<QByteArray>("descriptor");
     QTest::addColumn<bool>("numbered");
     // Vendor page, 8-byte input and output reports, no identifiers (a serial cable's kind).
-    QTest::newRow("unnumbered") << bytes({0x06, 0xA0, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x09, 0x01, 0x15, 0x00,
-                                          0x26, 0xFF, 0x00, 0x75, 0x08, 0x95, 0x08, 0x81, 0x02, 0x09, 0x02,
-                                          0x91, 0x02, 0xC0})
+    QTest::newRow("unnumbered") << bytes({0x06, 0xA0, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x09, 0x01,
+                                          0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08, 0x95, 0x08,
+                                          0x81, 0x02, 0x09, 0x02, 0x91, 0x02, 0xC0})
                                 << false;
-    QTest::newRow("report id 1") << bytes({0x06, 0xA0, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x01, 0x09, 0x01,
-                                           0x75, 0x08, 0x95, 0x3F, 0x81, 0x02, 0xC0})
+    QTest::newRow("report id 1") << bytes({0x06, 0xA0, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x01, 0x09, 0x01, 0x75,
+                                           0x08, 0x95, 0x3F, 0x81, 0x02, 0xC0})
                                  << true;
     // 0x85 as the data of another item is not a report identifier.
     QTest::newRow("0x85 inside data") << bytes({0x26, 0x85, 0x00, 0x75, 0x08, 0xC0}) << false;
@@ -328,8 +331,9 @@ void TestHidLink::noDeviceSelected()
     QCOMPARE(rig.link->selectedIndex(), -1);
     rig.usbConDown();
     QCOMPARE(rig.notifier.messages,
-             (QList<RecordingNotifier::Message>{{MessageKind::Information,
-                 QStringLiteral("USB interface cable is not securely connected, please check and re-try.")}}));
+             (QList<RecordingNotifier::Message>{
+                 {MessageKind::Information,
+                  QStringLiteral("USB interface cable is not securely connected, please check and re-try.")}}));
     QVERIFY(!rig.toggles.isDown(Toggle::USBCon));
     QVERIFY(!rig.link->currentDevice());
 }

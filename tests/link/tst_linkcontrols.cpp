@@ -1,22 +1,22 @@
 #include "app/gui/tfcomm.h"
 #include "link/bridgelink.h"
+#include "link/commportdriver.h"
 #include "link/demometer.h"
+#include "link/gui/clickablepanel.h"
 #include "link/hidlink.h"
 #include "link/linkwatchdog.h"
+#include "link/meterlinks.h"
 #include "link/pseudoterminal.h"
 #include "link/serialconnection.h"
 #include "link/unreadabledevice.h"
-#include "link/gui/clickablepanel.h"
-#include "link/meterlinks.h"
-#include "link/commportdriver.h"
 #include "support/testhelpers.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QLabel>
 
 using namespace sorrel;
 using namespace sorrel::test;
@@ -46,9 +46,9 @@ void TestLinkControls::controlsAreOutOfSight()
     auto *USB = control<QPushButton>(w, "USB");
     w.show();
     const QRect client = w.client()->rect();
-    for (const char *name : {"BtCOM1", "BtCOM2", "BtCOM3", "BtCOM4", "BTCon", "BtDiscon", "COMCon", "USBCon",
-                             "ReadBtn", "SetFeature", "ClearBtn", "usb_dll", "DevListBox", "HistoryListBox", "USBtxt",
-                             "Memo1", "Memo3"}) {
+    for (const char *name :
+         {"BtCOM1", "BtCOM2", "BtCOM3", "BtCOM4", "BTCon", "BtDiscon", "COMCon", "USBCon", "ReadBtn", "SetFeature",
+          "ClearBtn", "usb_dll", "DevListBox", "HistoryListBox", "USBtxt", "Memo1", "Memo3"}) {
         auto *c = control<QWidget>(w, name);
         const QRect place(c->mapTo(w.client(), QPoint(0, 0)), c->size());
         QVERIFY2(!c->isVisible() || !client.intersects(place), name);
@@ -100,7 +100,9 @@ void TestLinkControls::connectThatFailsStaysDisconnected()
     auto *BTCon = control<ClickablePanel>(w, "BTCon");
     w.show();
     QTest::mouseClick(BTCon, Qt::LeftButton);
-    QCOMPARE(notifier.messages, (QList<RecordingNotifier::Message>{{MessageKind::Error, "Could not open COM 1.\n/nonexistent/ttyA: No such file or directory."}}));
+    QCOMPARE(notifier.messages,
+             (QList<RecordingNotifier::Message>{
+                 {MessageKind::Error, "Could not open COM 1.\n/nonexistent/ttyA: No such file or directory."}}));
     QVERIFY(BTCon->isVisible());
     QVERIFY(!control<ClickablePanel>(w, "BtDiscon")->isVisible());
     QVERIFY(control<QAction>(w, "START1")->isEnabled());
@@ -171,12 +173,13 @@ void TestLinkControls::bridgeThatWillNotOpenSaysWhy()
             QSKIP("cannot make the device unreadable here");
         QTest::mouseClick(USB, Qt::LeftButton);
     }
-    QCOMPARE(notifier.messages,
-             (QList<RecordingNotifier::Message>{
-                 {MessageKind::Plain, QStringLiteral("Open the equipments mistake\n%1: Permission denied. To use it "
-                                                     "without root, install the udev rule 60-sorrel.rules, or run "
-                                                     "'sudo usermod -aG dialout $USER' and log in again.")
-                                          .arg(pty.slavePath())}}));
+    QCOMPARE(
+        notifier.messages,
+        (QList<RecordingNotifier::Message>{
+            {MessageKind::Plain, QStringLiteral("Open the equipments mistake\n%1: Permission denied. To use it "
+                                                "without root, install the udev rule 60-sorrel.rules, or run "
+                                                "'sudo usermod -aG dialout $USER' and log in again.")
+                                     .arg(pty.slavePath())}}));
     QVERIFY(USB->isChecked()); // as after any refused open
 }
 

@@ -4,6 +4,9 @@
 
 #include "app/gui/tfcomm.h"
 #include "link/bridgelink.h"
+#include "link/commportdriver.h"
+#include "link/gui/clickablepanel.h"
+#include "link/meterlinks.h"
 #include "link/pseudoterminal.h"
 #include "link/ternframeencoder.h"
 #include "record/chartcontrol.h"
@@ -11,11 +14,9 @@
 #include "record/gui/readinggridview.h"
 #include "record/gui/reportpreview.h"
 #include "record/gui/trendchartview.h"
-#include "link/gui/clickablepanel.h"
-#include "link/meterlinks.h"
-#include "link/commportdriver.h"
 #include "support/testhelpers.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QImageReader>
 #include <QLineEdit>
@@ -25,7 +26,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QValueAxis>
-#include <QAbstractButton>
 
 #include <cmath>
 #include <memory>
@@ -45,12 +45,9 @@ struct Shown {
 
 // What the meter shows, in the order it sends it.
 const Shown kReadings[] = {
-    {"12.34", Ind::LcdP2, 12.34},
-    {"199.9", Ind::LcdP3, 199.9},
-    {"1234", Ind::Count, 1234},
-    {"1.234", Ind::LcdP1, 1.234},
-    {" 0L ", Ind::Count, -1}, // recorded too
-    {"12.34", Ind::LcdP2, 12.34}, // a repeat is a row of its own while Repeat is checked
+    {"12.34", Ind::LcdP2, 12.34}, {"199.9", Ind::LcdP3, 199.9}, {"1234", Ind::Count, 1234},
+    {"1.234", Ind::LcdP1, 1.234}, {" 0L ", Ind::Count, -1}, // recorded too
+    {"12.34", Ind::LcdP2, 12.34},                           // a repeat is a row of its own while Repeat is checked
     {"0.056", Ind::LcdP1, 0.056},
 };
 

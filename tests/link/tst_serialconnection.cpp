@@ -11,8 +11,8 @@
 #include "link/togglegroup.h"
 #include "link/unreadabledevice.h"
 
-#include <QSignalSpy>
 #include <QCoreApplication>
+#include <QSignalSpy>
 #include <QTest>
 #include <optional>
 
@@ -36,7 +36,11 @@ const QString kSilent = QStringLiteral(
 class TestSerialConnection : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void cleanup() { qunsetenv("SORREL_COM1"); qunsetenv("SORREL_COM3"); }
+    void cleanup()
+    {
+        qunsetenv("SORREL_COM1");
+        qunsetenv("SORREL_COM3");
+    }
     void portPanelsCycle();
     void connectAndDisconnect();
     void portThatWillNotOpen_data();
@@ -108,11 +112,12 @@ void TestSerialConnection::portThatWillNotOpen_data()
                                    << "Could not open COM 1.\n%1: No such file or directory.";
     QTest::newRow("COM 3 missing") << 2 << PortState::Missing
                                    << "Could not open COM 3.\n%1: No such file or directory.";
-    QTest::newRow("no rights") << 0 << PortState::Unreadable
-                               << "Could not open COM 1.\n%1: Permission denied. To use it without root, install "
-                                  "the udev rule 60-sorrel.rules, or run 'sudo usermod -aG dialout $USER' and log in again.";
-    QTest::newRow("held by another reader") << 0 << PortState::Held
-                                            << "Could not open COM 1.\n%1 is in use by another program (process %2).";
+    QTest::newRow("no rights")
+        << 0 << PortState::Unreadable
+        << "Could not open COM 1.\n%1: Permission denied. To use it without root, install "
+           "the udev rule 60-sorrel.rules, or run 'sudo usermod -aG dialout $USER' and log in again.";
+    QTest::newRow("held by another reader")
+        << 0 << PortState::Held << "Could not open COM 1.\n%1 is in use by another program (process %2).";
 }
 
 void TestSerialConnection::portThatWillNotOpen()
@@ -140,7 +145,8 @@ void TestSerialConnection::portThatWillNotOpen()
     unreadable.reset();
     const QString expected = QString(message)
                                  .replace(QStringLiteral("%1"), device)
-                                 .replace(QStringLiteral("%2"), QString::number(QCoreApplication::applicationPid()));
+                                 .replace(QStringLiteral("%2"),
+                                          QString::number(QCoreApplication::applicationPid()));
     QCOMPARE(rig.notifier.messages, (QList<RecordingNotifier::Message>{{MessageKind::Error, expected}}));
     QVERIFY(!rig.connection.connected());
     QVERIFY(rig.connection.start1Enabled());
@@ -167,7 +173,8 @@ void TestSerialConnection::comConButton()
     qputenv("SORREL_COM1", "/nonexistent/ttyA");
     rig.toggles.setDown(Toggle::COMCon, true);
     rig.connection.COMConClick();
-    QCOMPARE(rig.notifier.texts(), QStringList{"Could not open COM 1.\n/nonexistent/ttyA: No such file or directory."});
+    QCOMPARE(rig.notifier.texts(),
+             QStringList{"Could not open COM 1.\n/nonexistent/ttyA: No such file or directory."});
     QVERIFY(!rig.toggles.isDown(Toggle::COMCon));
     QVERIFY(!rig.connection.connected());
 }

@@ -26,14 +26,16 @@ QByteArray pattern(int n, int seed)
 int readWithin(TtyBridgeApi &api, SiHandle h, QByteArray &out, int ms)
 {
     int status = SiStatus::ReadTimedOut;
-    [[maybe_unused]] const bool done = QTest::qWaitFor([&] {
-        char buf[32];
-        quint32 got = 0;
-        status = api.SI_Read(h, buf, 32, &got);
-        if (status == SiStatus::Success)
-            out = QByteArray(buf, int(got));
-        return status == SiStatus::Success;
-    }, ms);
+    [[maybe_unused]] const bool done = QTest::qWaitFor(
+        [&] {
+            char buf[32];
+            quint32 got = 0;
+            status = api.SI_Read(h, buf, 32, &got);
+            if (status == SiStatus::Success)
+                out = QByteArray(buf, int(got));
+            return status == SiStatus::Success;
+        },
+        ms);
     return status;
 }
 
@@ -150,7 +152,8 @@ void TestTtyBridgeApi::openFailureSaysWhy()
         SiHandle h = 0;
         QCOMPARE(api.SI_Open(0, &h), SiStatus::DeviceNotFound);
         QVERIFY(api.lastOpenFailure().retryable());
-        QCOMPARE(api.lastOpenFailure().detail(), QStringLiteral("/nonexistent/ttyUSB9: No such file or directory."));
+        QCOMPARE(api.lastOpenFailure().detail(),
+                 QStringLiteral("/nonexistent/ttyUSB9: No such file or directory."));
     }
     TtyBridgeApi api([&] { return QStringList{pty.slavePath()}; });
     SiHandle h = 0;
@@ -161,9 +164,10 @@ void TestTtyBridgeApi::openFailureSaysWhy()
     const DeviceFailure f = api.lastOpenFailure();
     QCOMPARE(f.problem, DeviceProblem::Permission);
     QVERIFY(!f.retryable());
-    QCOMPARE(f.detail(), pty.slavePath() + QStringLiteral(": Permission denied. To use it without root, install the "
-                                                          "udev rule 60-sorrel.rules, or run 'sudo usermod -aG "
-                                                          "dialout $USER' and log in again."));
+    QCOMPARE(f.detail(), pty.slavePath()
+                             + QStringLiteral(": Permission denied. To use it without root, install the "
+                                              "udev rule 60-sorrel.rules, or run 'sudo usermod -aG "
+                                              "dialout $USER' and log in again."));
 }
 
 void TestTtyBridgeApi::countsTheNamedDevice()
@@ -177,7 +181,8 @@ void TestTtyBridgeApi::countsTheNamedDevice()
     qputenv("SORREL_BRIDGE", "/nonexistent/ttyBRIDGE");
     QCOMPARE(api.SI_GetNumDevices(&n), 0);
     QCOMPARE(n, 0u);
-    QCOMPARE(api.countDetail(), QStringLiteral("SORREL_BRIDGE names /nonexistent/ttyBRIDGE: No such file or directory."));
+    QCOMPARE(api.countDetail(),
+             QStringLiteral("SORREL_BRIDGE names /nonexistent/ttyBRIDGE: No such file or directory."));
 }
 
 // A script of what the reader thread sees, with the 10 ms read time-out:

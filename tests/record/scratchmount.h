@@ -16,8 +16,9 @@ public:
         if (geteuid() != 0 || !dir_.isValid())
             return;
         mounted_ = QProcess::execute(QStringLiteral("mount"),
-                       {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"), options,
-                        QStringLiteral("tmpfs"), dir_.path()}) == 0;
+                                     {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"), options,
+                                      QStringLiteral("tmpfs"), dir_.path()})
+                   == 0;
     }
     ~ScratchMount()
     {
@@ -30,12 +31,14 @@ public:
     bool makeReadOnly()
     {
         return QProcess::execute(QStringLiteral("mount"),
-                   {QStringLiteral("-o"), QStringLiteral("remount,ro"), dir_.path()}) == 0;
+                                 {QStringLiteral("-o"), QStringLiteral("remount,ro"), dir_.path()})
+               == 0;
     }
     qint64 freeBytes() const
     {
         struct statvfs s {};
-        return ::statvfs(QFile::encodeName(dir_.path()).constData(), &s) == 0 ? qint64(s.f_bavail) * s.f_frsize : -1;
+        return ::statvfs(QFile::encodeName(dir_.path()).constData(), &s) == 0 ? qint64(s.f_bavail) * s.f_frsize
+                                                                              : -1;
     }
     // Fills the filesystem with a file of its own until at most bytes are left free.
     bool leaveFree(qint64 bytes)

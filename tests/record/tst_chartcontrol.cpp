@@ -16,7 +16,11 @@ struct FakeChart : TrendChartSurface {
     QList<bool> areaShown;
     void addPoint(double) override { ++points; }
     qint64 pointCount() const override { return points; }
-    void setHorizontalRange(double minimum, double maximum) override { hMin = minimum; hMax = maximum; }
+    void setHorizontalRange(double minimum, double maximum) override
+    {
+        hMin = minimum;
+        hMax = maximum;
+    }
     void setValueMaximum(double m) override { maxima.append(m); }
     void setValueMinimum(double m) override { minima.append(m); }
     void setAreaShown(bool s) override { areaShown.append(s); }
@@ -53,35 +57,40 @@ struct ReferencePager {
     }
     void first()
     {
-        if (pages < 2 || page == 1) return;
+        if (pages < 2 || page == 1)
+            return;
         scroll(-p, page - 1);
         page = 1;
         browsing = true;
     }
     void last()
     {
-        if (pages < 2 || page == pages) return;
+        if (pages < 2 || page == pages)
+            return;
         scroll(p, pages - page);
         page = pages;
         browsing = false;
     }
     void next()
     {
-        if (pages < 2 || page == pages) return;
+        if (pages < 2 || page == pages)
+            return;
         scroll(p, 1);
         ++page;
         browsing = page != pages;
     }
     void previous()
     {
-        if (page < 2) return;
+        if (page < 2)
+            return;
         scroll(-p, 1);
         --page;
         browsing = true;
     }
     void setSize(qint64 n)
     {
-        if (n < 1 || n == p) return;
+        if (n < 1 || n == p)
+            return;
         p = n;
         wMin = 1;
         wMax = n;
@@ -168,27 +177,21 @@ void TestChartControl::browsing_data()
     QTest::addColumn<QStringList>("views");
 
     QTest::newRow("150 readings: back, first, next")
-        << 150 << "P F N"
-        << QStringList{"1..100 page 1 browsing", "1..100 page 1 browsing", "101..200 page 2"};
+        << 150 << "P F N" << QStringList{"1..100 page 1 browsing", "1..100 page 1 browsing", "101..200 page 2"};
     QTest::newRow("exactly 100: the placeholder's page")
-        << 100 << "P N"
-        << QStringList{"-99..0 page 1 browsing", "1..100 page 2"};
+        << 100 << "P N" << QStringList{"-99..0 page 1 browsing", "1..100 page 2"};
     QTest::newRow("page 1 of 3 holds still while readings come")
-        << 250 << "F +100 L"
-        << QStringList{"1..100 page 1 browsing", "1..100 page 1 browsing", "301..400 page 4"};
+        << 250 << "F +100 L" << QStringList{"1..100 page 1 browsing", "1..100 page 1 browsing", "301..400 page 4"};
     QTest::newRow("next short of the last page keeps browsing")
         << 350 << "F N N N"
-        << QStringList{"1..100 page 1 browsing", "101..200 page 2 browsing",
-                       "201..300 page 3 browsing", "301..400 page 4"};
+        << QStringList{"1..100 page 1 browsing", "101..200 page 2 browsing", "201..300 page 3 browsing",
+                       "301..400 page 4"};
     QTest::newRow("nothing to page on a single page")
-        << 50 << "F P N L"
-        << QStringList{"1..100 page 1", "1..100 page 1", "1..100 page 1", "1..100 page 1"};
+        << 50 << "F P N L" << QStringList{"1..100 page 1", "1..100 page 1", "1..100 page 1", "1..100 page 1"};
     QTest::newRow("previous stops at page 1")
-        << 150 << "P P"
-        << QStringList{"1..100 page 1 browsing", "1..100 page 1 browsing"};
+        << 150 << "P P" << QStringList{"1..100 page 1 browsing", "1..100 page 1 browsing"};
     QTest::newRow("last from page 1 of 5")
-        << 450 << "F L"
-        << QStringList{"1..100 page 1 browsing", "401..500 page 5"};
+        << 450 << "F L" << QStringList{"1..100 page 1 browsing", "401..500 page 5"};
 }
 
 void TestChartControl::browsing()
@@ -200,11 +203,16 @@ void TestChartControl::browsing()
     p.feed(readings);
     QStringList seen;
     for (const QString &s : steps.split(u' ')) {
-        if (s == u"F") p.control.FirstPage();
-        else if (s == u"P") p.control.PreviousPage();
-        else if (s == u"N") p.control.NextPage();
-        else if (s == u"L") p.control.LastPage();
-        else p.feed(s.mid(1).toInt());
+        if (s == u"F")
+            p.control.FirstPage();
+        else if (s == u"P")
+            p.control.PreviousPage();
+        else if (s == u"N")
+            p.control.NextPage();
+        else if (s == u"L")
+            p.control.LastPage();
+        else
+            p.feed(s.mid(1).toInt());
         seen << p.view();
     }
     QCOMPARE(seen, views);
@@ -220,22 +228,45 @@ void TestChartControl::matchesStepByStepRules()
         for (int op = 0; op < 300; ++op) {
             const int kind = int(rng->bounded(10));
             QString what;
-            if (kind < 5) { p.control.AddPoint(0); ref.add(); what = "add"; }
-            else if (kind == 5) { p.control.FirstPage(); ref.first(); what = "first"; }
-            else if (kind == 6) { p.control.LastPage(); ref.last(); what = "last"; }
-            else if (kind == 7) { p.control.NextPage(); ref.next(); what = "next"; }
-            else if (kind == 8) { p.control.PreviousPage(); ref.previous(); what = "previous"; }
-            else {
+            if (kind < 5) {
+                p.control.AddPoint(0);
+                ref.add();
+                what = "add";
+            } else if (kind == 5) {
+                p.control.FirstPage();
+                ref.first();
+                what = "first";
+            } else if (kind == 6) {
+                p.control.LastPage();
+                ref.last();
+                what = "last";
+            } else if (kind == 7) {
+                p.control.NextPage();
+                ref.next();
+                what = "next";
+            } else if (kind == 8) {
+                p.control.PreviousPage();
+                ref.previous();
+                what = "previous";
+            } else {
                 const int n = int(rng->bounded(-1, 40));
-                p.control.SetPageSize(n); ref.setSize(n); what = QStringLiteral("size %1").arg(n);
+                p.control.SetPageSize(n);
+                ref.setSize(n);
+                what = QStringLiteral("size %1").arg(n);
             }
             const QString expected = QStringLiteral("%1..%2 page %3%4")
-                .arg(ref.wMin).arg(ref.wMax).arg(ref.page)
-                .arg(ref.browsing ? QStringLiteral(" browsing") : QString());
+                                         .arg(ref.wMin)
+                                         .arg(ref.wMax)
+                                         .arg(ref.page)
+                                         .arg(ref.browsing ? QStringLiteral(" browsing") : QString());
             if (p.view() != expected || p.control.pageCount() != ref.pages)
                 QFAIL(qPrintable(QStringLiteral("run %1 op %2 (%3): %4 / %5 pages, expected %6 / %7 pages")
-                                     .arg(run).arg(op).arg(what, p.view()).arg(p.control.pageCount())
-                                     .arg(expected).arg(ref.pages)));
+                                     .arg(run)
+                                     .arg(op)
+                                     .arg(what, p.view())
+                                     .arg(p.control.pageCount())
+                                     .arg(expected)
+                                     .arg(ref.pages)));
         }
     }
 }

@@ -8,13 +8,13 @@
 #include "record/gui/trendchartview.h"
 #include "support/testhelpers.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QImageReader>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QTest>
 #include <QValueAxis>
-#include <QAbstractButton>
 
 using namespace sorrel;
 using namespace sorrel::test;
@@ -126,9 +126,9 @@ void TestChartPictureWindow::secondPageWithoutFill()
     for (const QImage &picture : {first, filled, bare})
         QCOMPARE(picture.size(), chart->size());
 
-    const QPoint line = pixelOf(chart, 15, 150);  // on the line of page 2
-    const QPoint under = pixelOf(chart, 15, 90);  // below it: inside the area
-    const QPoint over = pixelOf(chart, 15, 180);  // above it: the white back wall
+    const QPoint line = pixelOf(chart, 15, 150); // on the line of page 2
+    const QPoint under = pixelOf(chart, 15, 90); // below it: inside the area
+    const QPoint over = pixelOf(chart, 15, 180); // above it: the white back wall
     QVERIFY(under.y() > line.y() + 10 && over.y() < line.y() - 10);
 
     // Fill on: the area under page 2's line is filled, the wall above it white.

@@ -5,6 +5,7 @@
 
 #include "app/gui/tfcomm.h"
 #include "link/bridgelink.h"
+#include "link/meterlinks.h"
 #include "link/pseudoterminal.h"
 #include "link/ternframeencoder.h"
 #include "record/gui/readinggridmodel.h"
@@ -12,7 +13,6 @@
 #include "record/gui/trendchartview.h"
 #include "record/readingfiles.h"
 #include "record/recorder.h"
-#include "link/meterlinks.h"
 #include "support/testhelpers.h"
 
 #include <QAbstractButton>
@@ -28,7 +28,7 @@ using namespace sorrel::test;
 
 namespace {
 
-constexpr int kWait = 10000; // generous: CI shares two cores
+constexpr int kWait = 10000;  // generous: CI shares two cores
 constexpr int kRows = 200000; // a few MiB: the loaders report progress per MiB read
 constexpr int kFramesDuringLoad = 5;
 
@@ -170,8 +170,9 @@ void TestLoadWhileStreaming::liveFramesStayOutOfTheFile()
     QCOMPARE(w.readings().rowCount(), qsizetype(expected.size()));
     for (qsizetype i = 0; i < w.readings().rowCount(); ++i)
         if (rowAt(w.readings(), i) != expected[i])
-            QFAIL(qPrintable(QStringLiteral("row %1: %2, not %3").arg(i).arg(describe(rowAt(w.readings(), i)),
-                                                                           describe(expected[i]))));
+            QFAIL(qPrintable(QStringLiteral("row %1: %2, not %3")
+                                 .arg(i)
+                                 .arg(describe(rowAt(w.readings(), i)), describe(expected[i]))));
     QCOMPARE(w.recorder()->nextNumber(), 3);
     QCOMPARE(w.recorder()->recordedCount(), 2);
     QCOMPARE(Chtshow->model().pointCount(), points);

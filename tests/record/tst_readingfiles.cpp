@@ -2,8 +2,8 @@
 // reader's tokens, hostile files, and targets that cannot be written.
 
 #include "base/notifier.h"
-#include "record/readingfiles.h"
 #include "record/growingfile.h"
+#include "record/readingfiles.h"
 #include "record/readingtable.h"
 #include "record/recorder.h"
 #include "record/scratchmount.h"
@@ -77,8 +77,8 @@ const QStringList kExisting{QStringLiteral("1|09:00:00|0.5|lux")};
 
 QByteArray packet(const QByteArray &fields, const QByteArray &rows)
 {
-    return "<?xml version=\"1.0\" standalone=\"yes\"?>\n<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
-        + fields + "</FIELDS><PARAMS/></METADATA><ROWDATA>" + rows + "</ROWDATA></DATAPACKET>";
+    return "<?xml version=\"1.0\" standalone=\"yes\"?>\n<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>" + fields
+           + "</FIELDS><PARAMS/></METADATA><ROWDATA>" + rows + "</ROWDATA></DATAPACKET>";
 }
 
 const QByteArray kFields = "<FIELD attrname=\"No\" fieldtype=\"i4\"/>"
@@ -202,8 +202,9 @@ void TestReadingFiles::formatByExtension()
     const QString file = path(name);
     QVERIFY(told(SaveReadingFile(table, file), notifier));
     const QByteArray bytes = readFile(file);
-    QVERIFY2(bytes.startsWith(xml ? "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<DATAPACKET" : kHeader.constData()),
-             bytes.left(60).constData());
+    QVERIFY2(
+        bytes.startsWith(xml ? "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<DATAPACKET" : kHeader.constData()),
+        bytes.left(60).constData());
     // The XML success box is plain; the text one is an information box.
     const QString text = QStringLiteral("Save table to specified file: ") + file + QStringLiteral(" Scuss!");
     QCOMPARE(notifier.messages,
@@ -229,9 +230,8 @@ void TestReadingFiles::roundTrip_data()
     QTest::newRow("text appends") << "a.txt" << plain << kExisting + plain;
     QTest::newRow("xml replaces") << "a.xml" << plain << plain;
 
-    const QStringList awkward{
-        "|||", "-2147483648|<>&\"'|a b|  c  ", "3|tab\there|line\nbreak|cr\r\nlf",
-        QStringLiteral("4|\U0001F600|\u00e9\u4e2d|12345678901234567890")};
+    const QStringList awkward{"|||", "-2147483648|<>&\"'|a b|  c  ", "3|tab\there|line\nbreak|cr\r\nlf",
+                              QStringLiteral("4|\U0001F600|\u00e9\u4e2d|12345678901234567890")};
     QTest::newRow("xml keeps what text cannot") << "a.xml" << awkward << awkward;
     // XML 1.0 cannot carry most control characters, even as references.
     QTest::newRow("xml mends what it cannot carry")
@@ -241,7 +241,11 @@ void TestReadingFiles::roundTrip_data()
     // Enough rows that lines and tags straddle the reader's chunks.
     QStringList many;
     for (int i = 0; i < 120000; ++i)
-        many << QStringLiteral("%1|%2:%3|%4|%5").arg(i).arg(i % 24).arg(i % 60).arg(i * 37 % 100003)
+        many << QStringLiteral("%1|%2:%3|%4|%5")
+                    .arg(i)
+                    .arg(i % 24)
+                    .arg(i % 60)
+                    .arg(i * 37 % 100003)
                     .arg(i % 7 ? QStringLiteral("lux") : QStringLiteral("fc"));
     QTest::newRow("text, many rows") << "many.txt" << many << kExisting + many;
     QTest::newRow("xml, many rows") << "many.xml" << many << many;
@@ -252,7 +256,10 @@ void TestReadingFiles::roundTrip_data()
     for (int i = 0; i < 60000; ++i) {
         const int k = i % 20000;
         distinct << QStringLiteral("%1|abcdefgh%2|abcdefghijklmnop%3|\u00b5W%4")
-                        .arg(i).arg(k).arg(k % 7000).arg(k % 300);
+                        .arg(i)
+                        .arg(k)
+                        .arg(k % 7000)
+                        .arg(k % 300);
     }
     QTest::newRow("text, many distinct texts") << "distinct.txt" << distinct << kExisting + distinct;
     QTest::newRow("xml, many distinct texts") << "distinct.xml" << distinct << distinct;
@@ -282,44 +289,51 @@ void TestReadingFiles::loadText_data()
 
     QTest::newRow("saved example") << kHeader + "1\t10:15:02\t1.234\tV\r\n2\t10:15:03\tNULL\tV\r\n"
                                    << QStringList{"1|10:15:02|1.234|V", "2|10:15:03|NULL|V"} << true;
-    QTest::newRow("LF, CR, no final line end") << QByteArray("No\n1\ta\tb\tc\r2\td\te\tf")
-                                               << QStringList{"1|a|b|c", "2|d|e|f"} << true;
+    QTest::newRow("LF, CR, no final line end")
+        << QByteArray("No\n1\ta\tb\tc\r2\td\te\tf") << QStringList{"1|a|b|c", "2|d|e|f"} << true;
     QTest::newRow("blank line skipped") << kHeader + " \t \r\n\r\n3\tt\tv\tu\r\n"
                                         << QStringList{"3|t|v|u"} << true;
     QTest::newRow("one token") << kHeader + "42\r\n" << QStringList{"42|||"} << true;
     QTest::newRow("blanks split the time") << kHeader + "5 10 15 02\r\n" << QStringList{"5|10|15|02"} << true;
-    QTest::newRow("control characters separate") << kHeader + "6\x01" "a\x1f" "b\x0b" "c\r\n"
+    QTest::newRow("control characters separate") << kHeader
+                                                        + "6\x01"
+                                                          "a\x1f"
+                                                          "b\x0b"
+                                                          "c\r\n"
                                                  << QStringList{"6|a|b|c"} << true;
     QTest::newRow("NUL ends the line") << kHeader + QByteArray("7\ta\0\tb\r\n", 9) << QStringList{"7|a||"} << true;
-    QTest::newRow("NUL bytes anywhere")
-        << QByteArray("No\0Time\r\n\0\0\r\n\0" "1\ta\r\n2\0\0\r\n3\t\0b\r\n4\tc\0", 35)
-        << QStringList{"2|||", "3|||", "4|c||"} << true;
+    QTest::newRow("NUL bytes anywhere") << QByteArray("No\0Time\r\n\0\0\r\n\0"
+                                                      "1\ta\r\n2\0\0\r\n3\t\0b\r\n4\tc\0",
+                                                      35)
+                                        << QStringList{"2|||", "3|||", "4|c||"} << true;
     QTest::newRow("CR-only line ends") << QByteArray("No\tTime\tValue\tUnit\r1\ta\tb\tc\r\r2\td\r\r\r3\r")
                                        << QStringList{"1|a|b|c", "2|d||", "3|||"} << true;
     QTest::newRow("header only, silently") << kHeader << QStringList{} << true;
     QTest::newRow("one empty line") << QByteArray("\r\n") << QStringList{} << true;
-    QTest::newRow("header of any bytes") << QByteArray("\xff\xfe\x01garbage\r\n1\ta\r\n")
-                                         << QStringList{"1|a||"} << true;
-    QTest::newRow("quoted tokens")
-        << kHeader + "\"7\" \"10:15 02\" \"say \"\"hi\"\"\" \"\"\"\"\r\n"
-        << QStringList{"7|10:15 02|say \"hi\"|\""} << true;
+    QTest::newRow("header of any bytes")
+        << QByteArray("\xff\xfe\x01garbage\r\n1\ta\r\n") << QStringList{"1|a||"} << true;
+    QTest::newRow("quoted tokens") << kHeader + "\"7\" \"10:15 02\" \"say \"\"hi\"\"\" \"\"\"\"\r\n"
+                                   << QStringList{"7|10:15 02|say \"hi\"|\""} << true;
     QTest::newRow("empty quoted number") << kHeader + "\"\"\ta\tb\tc\r\n" << QStringList{"|a|b|c"} << true;
-    QTest::newRow("unterminated quote") << kHeader + "8 \"open  ended\r\n" << QStringList{"8|open  ended||"} << true;
+    QTest::newRow("unterminated quote") << kHeader + "8 \"open  ended\r\n"
+                                        << QStringList{"8|open  ended||"} << true;
     QTest::newRow("quote closes mid-token") << kHeader + "9 \"ab\"cd\r\n" << QStringList{"9|ab|cd|"} << true;
     QTest::newRow("signed numbers") << kHeader + "-2147483648\r\n+5\r\n"
                                     << QStringList{"-2147483648|||", "5|||"} << true;
-    QTest::newRow("long texts cut to 20")
-        << kHeader + "1\t123456789012345678901234\tv\tu\r\n" << QStringList{"1|12345678901234567890|v|u"} << true;
-    QTest::newRow("UTF-8 text") << kHeader + "1\t\xc2\xb5\tv\r\n" << QStringList{QStringLiteral("1|\u00b5|v|")} << true;
+    QTest::newRow("long texts cut to 20") << kHeader + "1\t123456789012345678901234\tv\tu\r\n"
+                                          << QStringList{"1|12345678901234567890|v|u"} << true;
+    QTest::newRow("UTF-8 text") << kHeader + "1\t\xc2\xb5\tv\r\n"
+                                << QStringList{QStringLiteral("1|\u00b5|v|")} << true;
 
     QTest::newRow("empty file fails") << QByteArray() << QStringList{} << false;
     QTest::newRow("five tokens fail, earlier rows stay")
-        << kHeader + "1\ta\tb\tc\r\n2\t10 15\tb\tc\r\n3\tx\ty\tz\r\n" << QStringList{"1|a|b|c"} << false;
+        << kHeader + "1\ta\tb\tc\r\n2\t10 15\tb\tc\r\n3\tx\ty\tz\r\n"
+        << QStringList{"1|a|b|c"} << false;
     QTest::newRow("bad number") << kHeader + "1\ta\r\nx1\tb\r\n" << QStringList{"1|a||"} << false;
     QTest::newRow("number beyond 32 bits") << kHeader + "2147483648\r\n" << QStringList{} << false;
     QTest::newRow("lone sign") << kHeader + "-\ta\r\n" << QStringList{} << false;
-    QTest::newRow("binary garbage") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\x01", 20)
-                                    << QStringList{} << false;
+    QTest::newRow("binary garbage") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\x01", 20) << QStringList{}
+                                    << false;
     QTest::newRow("endless line") << kHeader + "1\r\n" + QByteArray(3 << 20, ' ') + "2\r\n"
                                   << QStringList{"1|||"} << false;
 }
@@ -351,21 +365,20 @@ void TestReadingFiles::loadXml_data()
     QTest::newRow("no rows empties the table") << packet(kFields, "") << QStringList{};
     QTest::newRow("foreign attributes, comments, quotes, BOM")
         << QByteArray("\xef\xbb\xbf<?xml version='1.0' encoding='UTF-8'?>\r\n<!-- saved -->\r\n"
-           "<DATAPACKET Version='2.0'>\r\n <METADATA>\r\n  <FIELDS>"
-           "<FIELD attrname='no' fieldtype='i4'/><FIELD attrname='TIME' fieldtype='string' WIDTH='20'/>"
-           "<FIELD attrname='Value' fieldtype='string' WIDTH='20'></FIELD>"
-           "<FIELD attrname = \"Unit\" fieldtype='string' WIDTH='20'/></FIELDS>\r\n"
-           "  <PARAMS CHANGE_LOG=\"1 0 4\" LCID='1033'/>\r\n </METADATA>\r\n"
-           " <ROWDATA><?note?><ROW RowState='4' No='3' Unit='lux' /><![CDATA[ x ]]>text</ROWDATA>\r\n"
-           "</DATAPACKET>\r\n<!-- end -->\r\n")
+                      "<DATAPACKET Version='2.0'>\r\n <METADATA>\r\n  <FIELDS>"
+                      "<FIELD attrname='no' fieldtype='i4'/><FIELD attrname='TIME' fieldtype='string' WIDTH='20'/>"
+                      "<FIELD attrname='Value' fieldtype='string' WIDTH='20'></FIELD>"
+                      "<FIELD attrname = \"Unit\" fieldtype='string' WIDTH='20'/></FIELDS>\r\n"
+                      "  <PARAMS CHANGE_LOG=\"1 0 4\" LCID='1033'/>\r\n </METADATA>\r\n"
+                      " <ROWDATA><?note?><ROW RowState='4' No='3' Unit='lux' /><![CDATA[ x ]]>text</ROWDATA>\r\n"
+                      "</DATAPACKET>\r\n<!-- end -->\r\n")
         << QStringList{"3|||lux"};
     QTest::newRow("references and white space")
         << packet(kFields, "<ROW No=\"&#52;\" Time=\"a&#9;b&#x41;&lt;&#x1F600;\" Value=\"t\tn\nc\r\nd\"/>")
         << QStringList{QStringLiteral("4|a\tbA<\U0001F600|t n c d|")};
-    QTest::newRow("declared Latin-1")
-        << "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
-               + packet(kFields, "<ROW No=\"1\" Unit=\"\xb5W\"/>").mid(39)
-        << QStringList{QStringLiteral("1|||\u00b5W")};
+    QTest::newRow("declared Latin-1") << "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
+                                             + packet(kFields, "<ROW No=\"1\" Unit=\"\xb5W\"/>").mid(39)
+                                      << QStringList{QStringLiteral("1|||\u00b5W")};
 }
 
 void TestReadingFiles::loadXml()
@@ -394,15 +407,14 @@ void TestReadingFiles::hostileXml_data()
     const qsizetype time = kFields.indexOf("<FIELD attrname=\"Time\"");
     const qsizetype value = kFields.indexOf("<FIELD attrname=\"Value\"");
     const qsizetype unit = kFields.indexOf("<FIELD attrname=\"Unit\"");
-    QTest::newRow("fields out of order")
-        << packet(kFields.left(time) + kFields.mid(value, unit - value) + kFields.mid(time, value - time)
-                      + kFields.mid(unit), "");
+    QTest::newRow("fields out of order") << packet(kFields.left(time) + kFields.mid(value, unit - value)
+                                                       + kFields.mid(time, value - time) + kFields.mid(unit),
+                                                   "");
     QTest::newRow("no metadata") << QByteArray("<DATAPACKET Version=\"2.0\"><ROWDATA/></DATAPACKET>");
     QTest::newRow("no rowdata") << "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>" + kFields
                                        + "</FIELDS><PARAMS/></METADATA></DATAPACKET>";
-    QTest::newRow("rowdata before metadata")
-        << "<DATAPACKET Version=\"2.0\"><ROWDATA/><METADATA><FIELDS>" + kFields
-               + "</FIELDS><PARAMS/></METADATA></DATAPACKET>";
+    QTest::newRow("rowdata before metadata") << "<DATAPACKET Version=\"2.0\"><ROWDATA/><METADATA><FIELDS>"
+                                                    + kFields + "</FIELDS><PARAMS/></METADATA></DATAPACKET>";
     QTest::newRow("number not a number") << packet(kFields, "<ROW No=\"1x\"/>");
     QTest::newRow("number beyond 32 bits") << packet(kFields, "<ROW No=\"4294967296\"/>");
     QTest::newRow("mismatched end tag") << QByteArray(good).replace("</ROWDATA>", "</ROWDATUM>");
@@ -415,13 +427,18 @@ void TestReadingFiles::hostileXml_data()
     QTest::newRow("invalid UTF-8") << packet(kFields, "<ROW Value=\"\xc3\x28\"/>");
     QTest::newRow("UTF-16") << QByteArray("\xff\xfe<\0D\0", 6);
     QTest::newRow("UTF-16, big-endian") << QByteArray("\xfe\xff\0<\0D", 6);
-    QTest::newRow("UTF-16 saved packet") << "\xff\xfe" + QByteArray(reinterpret_cast<const char *>(QString::fromLatin1(good).utf16()), good.size() * 2);
+    QTest::newRow("UTF-16 saved packet")
+        << "\xff\xfe"
+               + QByteArray(reinterpret_cast<const char *>(QString::fromLatin1(good).utf16()), good.size() * 2);
     QTest::newRow("overlong UTF-8") << packet(kFields, "<ROW Value=\"\xc0\xaf\"/>");
     QTest::newRow("UTF-8 surrogate") << packet(kFields, "<ROW Value=\"\xed\xa0\x80\"/>");
     QTest::newRow("UTF-8 cut at the quote") << packet(kFields, "<ROW Value=\"ab\xe2\x82\"/>");
     QByteArray laughs = "<?xml version=\"1.0\"?>\n<!DOCTYPE DATAPACKET [\n<!ENTITY lol \"lol\">\n";
     for (int i = 1; i < 10; ++i)
-        laughs += QStringLiteral("<!ENTITY lol%1 \"%2\">\n").arg(i).arg(QStringLiteral("&lol%1;").arg(i > 1 ? QString::number(i - 1) : QString()).repeated(10)).toLatin1();
+        laughs += QStringLiteral("<!ENTITY lol%1 \"%2\">\n")
+                      .arg(i)
+                      .arg(QStringLiteral("&lol%1;").arg(i > 1 ? QString::number(i - 1) : QString()).repeated(10))
+                      .toLatin1();
     laughs += "]>\n" + packet(kFields, "<ROW No=\"1\" Value=\"&lol9;\"/>").mid(39);
     QTest::newRow("billion laughs") << laughs;
     QTest::newRow("external entity")
@@ -433,16 +450,14 @@ void TestReadingFiles::hostileXml_data()
     QTest::newRow("external entity naming a local file")
         << "<?xml version=\"1.0\"?>\n<!DOCTYPE DATAPACKET [<!ENTITY xxe SYSTEM \"file://" + secret + "\">]>\n"
                + packet(kFields, "<ROW No=\"1\" Value=\"&xxe;\" Unit=\"&xxe;\"/>").mid(39);
-    QTest::newRow("external parameter entity")
-        << "<!DOCTYPE DATAPACKET [<!ENTITY % p SYSTEM \"" + secret + "\"> %p;]>\n"
-               + packet(kFields, "<ROW No=\"1\"/>").mid(39);
-    QTest::newRow("entity in element content")
-        << packet(kFields, "<ROW No=\"1\"/>&xxe;");
+    QTest::newRow("external parameter entity") << "<!DOCTYPE DATAPACKET [<!ENTITY % p SYSTEM \"" + secret
+                                                      + "\"> %p;]>\n" + packet(kFields, "<ROW No=\"1\"/>").mid(39);
+    QTest::newRow("entity in element content") << packet(kFields, "<ROW No=\"1\"/>&xxe;");
     QTest::newRow("deep nesting") << "<DATAPACKET>" + QByteArray("<a>").repeated(200000);
-    QTest::newRow("million-deep nesting, closed")
-        << "<DATAPACKET>" + QByteArray("<a>").repeated(1000000) + QByteArray("</a>").repeated(1000000) + "</DATAPACKET>";
-    QTest::newRow("huge attribute")
-        << packet(kFields, "<ROW No=\"1\" Value=\"" + QByteArray(16 << 20, 'x') + "\"/>");
+    QTest::newRow("million-deep nesting, closed") << "<DATAPACKET>" + QByteArray("<a>").repeated(1000000)
+                                                         + QByteArray("</a>").repeated(1000000) + "</DATAPACKET>";
+    QTest::newRow("huge attribute") << packet(kFields,
+                                              "<ROW No=\"1\" Value=\"" + QByteArray(16 << 20, 'x') + "\"/>");
     QTest::newRow("huge tag name") << packet(kFields, "<" + QByteArray(16 << 20, 'R') + "/>");
     QByteArray garbage(1 << 16, Qt::Uninitialized);
     QRandomGenerator gen(7);
@@ -477,9 +492,15 @@ void TestReadingFiles::mutatedXmlNeverCrashes()
         for (int e = 0; e < edits; ++e) {
             const int at = int(gen.bounded(bad.size()));
             switch (gen.bounded(3)) {
-            case 0: bad[at] = char(gen.bounded(256)); break;
-            case 1: bad.remove(at, 1 + int(gen.bounded(8))); break;
-            default: bad.insert(at, "<>&\"'/!?-["[gen.bounded(10)]); break;
+            case 0:
+                bad[at] = char(gen.bounded(256));
+                break;
+            case 1:
+                bad.remove(at, 1 + int(gen.bounded(8)));
+                break;
+            default:
+                bad.insert(at, "<>&\"'/!?-["[gen.bounded(10)]);
+                break;
             }
         }
         QVERIFY(writeFile(path("m.xml"), bad));
@@ -507,7 +528,8 @@ void TestReadingFiles::targetKept_data()
                                                      << 60000 << -1; // well over 1 MiB in either format
         // Files smaller than the write buffers: the failure shows only when it is flushed.
         QTest::addRow("%s, 5 rows, 0 KiB free", name) << QString::fromLatin1(name) << "full filesystem" << 5 << 0;
-        QTest::addRow("%s, 300 rows, 4 KiB free", name) << QString::fromLatin1(name) << "full filesystem" << 300 << 4;
+        QTest::addRow("%s, 300 rows, 4 KiB free", name)
+            << QString::fromLatin1(name) << "full filesystem" << 300 << 4;
     }
 }
 
@@ -525,7 +547,8 @@ void TestReadingFiles::targetKept()
         folder = path(QStringLiteral("no/such/folder"));
     } else if (geteuid() == 0) {
         // Root writes anywhere: only a mounted filesystem can refuse.
-        mount = std::make_unique<ScratchMount>(freeKiB < 0 ? QStringLiteral("size=1m") : QStringLiteral("size=16k"));
+        mount = std::make_unique<ScratchMount>(freeKiB < 0 ? QStringLiteral("size=1m")
+                                                           : QStringLiteral("size=16k"));
         if (!mount->mounted())
             QSKIP("cannot mount a tmpfs here");
         folder = mount->path();
@@ -592,7 +615,7 @@ void TestReadingFiles::leftoversRemoved()
     const QDir dir(folder);
     const QStringList leftovers{name + ".Ab12cZ.saving", name + ".000000.saving"};
     const QStringList kept{name + ".backup.part", name + ".Ab12c.saving", name + ".Ab12cd.saving.x",
-                           "u.txt.Ab12cd.saving", name + ".backup", name + ".Ab12cd"};
+                           "u.txt.Ab12cd.saving", name + ".backup",       name + ".Ab12cd"};
     for (const QString &f : leftovers + kept)
         QVERIFY(writeFile(dir.filePath(f), "x"));
     QVERIFY(writeFile(dir.filePath(name), "old"));
@@ -631,7 +654,8 @@ void TestReadingFiles::growingFileOnFullDisk()
     QVERIFY(!log.sync());
     QCOMPARE(log.errorString(), qt_error_string(ENOSPC));
     const QByteArray cut = readFile(file);
-    QVERIFY2(cut.endsWith("\r\n") && cut.size() > 4000 && cut.size() <= 4096, qPrintable(QString::number(cut.size())));
+    QVERIFY2(cut.endsWith("\r\n") && cut.size() > 4000 && cut.size() <= 4096,
+             qPrintable(QString::number(cut.size())));
     ReadingTable loaded;
     RecordingNotifier notifier;
     QVERIFY(told(LoadReadingFile(file, loaded, false), notifier));
@@ -718,13 +742,16 @@ void TestReadingFiles::bytesInAnyPieces_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<bool>("ok");
     QTest::newRow("text") << "in.txt"
-        << kHeader + "\"-12\"\t\"10:15 \"\"02\"\"\"\t\xc2\xb5W\r\n\r2\ta\0b\n\n3 x\r\n" << true;
+                          << kHeader + "\"-12\"\t\"10:15 \"\"02\"\"\"\t\xc2\xb5W\r\n\r2\ta\0b\n\n3 x\r\n"
+                          << true;
     QTest::newRow("text, fifth token") << "in.txt" << kHeader + "1\ta\r\n2 a b c d\r\n" << false;
-    QTest::newRow("xml")
-        << "in.xml"
-        << "\xef\xbb\xbf" + packet(kFields, "<!-- c --><ROW No=\"&#52;\" Time=\"a&#9;b&lt;&#x1F600;\" Value='t\r\nd'/>"
-                                            "<![CDATA[x]]><?pi?><ROW Unit=\"\xc2\xb5W\" No=\"-5\"/>")
-        << true;
+    QTest::newRow("xml") << "in.xml"
+                         << "\xef\xbb\xbf"
+                                + packet(
+                                    kFields,
+                                    "<!-- c --><ROW No=\"&#52;\" Time=\"a&#9;b&lt;&#x1F600;\" Value='t\r\nd'/>"
+                                    "<![CDATA[x]]><?pi?><ROW Unit=\"\xc2\xb5W\" No=\"-5\"/>")
+                         << true;
     QTest::newRow("xml, cut") << "in.xml" << packet(kFields, "<ROW No=\"1\"/>").chopped(2) << false;
 }
 
@@ -741,7 +768,8 @@ void TestReadingFiles::bytesInAnyPieces()
     QCOMPARE(told(LoadReadingFile(path(name), fromFile, false), notifier), ok);
     QVERIFY(fromFile.rowCount() > 0 || (!ok && isXmlReadingFile(name)));
     const bool xml = isXmlReadingFile(name);
-    for (const qint64 chunk : {qint64(1), qint64(2), qint64(3), qint64(5), qint64(8), qint64(13), qint64(1) << 20}) {
+    for (const qint64 chunk :
+         {qint64(1), qint64(2), qint64(3), qint64(5), qint64(8), qint64(13), qint64(1) << 20}) {
         ReadingTable table;
         RecordingNotifier bytesNotifier;
         QCOMPARE(told(LoadReadingBytes(content, xml, table, false, chunk), bytesNotifier), ok);
@@ -845,7 +873,8 @@ void TestReadingFiles::liveReadingsHeldDuringLoad()
     QVERIFY2(during > 1, qPrintable(QString::number(during)));
     QVERIFY(heldEachTime);
     QVERIFY(!recorder.loading());
-    QCOMPARE(notifier.texts(), tail.isEmpty() ? QStringList() : QStringList{QStringLiteral("Failed to Load File!")});
+    QCOMPARE(notifier.texts(),
+             tail.isEmpty() ? QStringList() : QStringList{QStringLiteral("Failed to Load File!")});
     const QStringList expected = (xml ? QStringList() : recorded) + dump(file);
     QCOMPARE(dump(table), expected);
     QCOMPARE(recorder.nextNumber(), 3);

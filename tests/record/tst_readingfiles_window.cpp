@@ -5,13 +5,13 @@
 #include "support/testhelpers.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QTest>
 #include <QTimer>
-#include <QAction>
 
 #include <cerrno>
 #include <memory>
@@ -68,9 +68,11 @@ void TestReadingFilesWindow::dialogs_data()
     QTest::addColumn<QString>("suffix");
     QTest::addColumn<bool>("save");
     QTest::newRow("SaveDialog2") << "SaveDialog2"
-                                 << QStringList{"Excel File(*.xls)", "XML(*.xml)", "Txt File(*.txt)"} << "xls" << true;
+                                 << QStringList{"Excel File(*.xls)", "XML(*.xml)", "Txt File(*.txt)"} << "xls"
+                                 << true;
     QTest::newRow("OpenDialog1") << "OpenDialog1"
-                                 << QStringList{"Excel File(*.xls)", "XML (*.xml)", "Txt File(*.txt)"} << "" << false;
+                                 << QStringList{"Excel File(*.xls)", "XML (*.xml)", "Txt File(*.txt)"} << ""
+                                 << false;
     QTest::newRow("SavePictureDialog1") << "SavePictureDialog1" << QStringList{"Bitmaps (*.bmp)"} << "bmp" << true;
 }
 
@@ -126,9 +128,11 @@ void TestReadingFilesWindow::saveFromMenu()
         QMetaObject::invokeMethod(dialog, "accept");
     });
     control<QAction>(*window_, "Save1")->trigger();
-    QCOMPARE(readFile(expected), QByteArray("No\tTime\tValue\tUnit\r\n1\t10:15:02\t1.234\tV\r\n2\t10:15:03\tNULL\tV\r\n"));
-    QCOMPARE(notifier_.messages, (QList<RecordingNotifier::Message>{
-                                     {MessageKind::Information, "Save table to specified file: " + expected + " Scuss!"}}));
+    QCOMPARE(readFile(expected),
+             QByteArray("No\tTime\tValue\tUnit\r\n1\t10:15:02\t1.234\tV\r\n2\t10:15:03\tNULL\tV\r\n"));
+    QCOMPARE(notifier_.messages,
+             (QList<RecordingNotifier::Message>{
+                 {MessageKind::Information, "Save table to specified file: " + expected + " Scuss!"}}));
     QVERIFY(!window_->findChild<QProgressDialog *>()); // gone before the message
 
     QString nameShown = QStringLiteral("<none>");
@@ -159,7 +163,8 @@ void TestReadingFilesWindow::loadThroughHandler()
     QVERIFY(notifier_.messages.isEmpty());
 
     window_->loadReadingFileFrom(dir_.file(QStringLiteral("missing.txt")));
-    QCOMPARE(notifier_.messages, (QList<RecordingNotifier::Message>{{MessageKind::Error, "Failed to Load File!"}}));
+    QCOMPARE(notifier_.messages,
+             (QList<RecordingNotifier::Message>{{MessageKind::Error, "Failed to Load File!"}}));
     QCOMPARE(window_->readings().rowCount(), qsizetype(2));
 }
 

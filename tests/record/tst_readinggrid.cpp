@@ -102,8 +102,7 @@ void TestReadingGrid::followsAppendedRows()
 
     // Clicking picks the whole row under the pointer.
     QTest::keyClick(&view, Qt::Key_Home);
-    QTest::mouseClick(view.viewport(), Qt::LeftButton, {},
-                      QPoint(300, ReadingGridView::kRowHeight * 2 + 3));
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(300, ReadingGridView::kRowHeight * 2 + 3));
     QCOMPARE(view.currentRow(), 2);
 }
 

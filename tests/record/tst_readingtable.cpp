@@ -31,15 +31,16 @@ void TestReadingTable::roundTrip_data()
     QTest::newRow("no number") << ReadingRow{std::nullopt, "10:15:03", "NULL", "V"}
                                << ReadingRow{std::nullopt, "10:15:03", "NULL", "V"};
     QTest::newRow("number 0 is not absent") << ReadingRow{0, "", "", ""} << ReadingRow{0, "", "", ""};
-    QTest::newRow("extreme numbers")
-        << ReadingRow{std::numeric_limits<qint32>::min(), "a", "b", "c"}
-        << ReadingRow{std::numeric_limits<qint32>::min(), "a", "b", "c"};
+    QTest::newRow("extreme numbers") << ReadingRow{std::numeric_limits<qint32>::min(), "a", "b", "c"}
+                                     << ReadingRow{std::numeric_limits<qint32>::min(), "a", "b", "c"};
     QTest::newRow("max number") << ReadingRow{std::numeric_limits<qint32>::max(), "", "x", ""}
                                 << ReadingRow{std::numeric_limits<qint32>::max(), "", "x", ""};
     QTest::newRow("non-ASCII") << ReadingRow{3, QString::fromUtf8("10\u00b715\u00b702"),
-                                             QString::fromUtf8("1,234"), QString::fromUtf8("\u00b5W/cm\u00b2 \u043b\u043a")}
+                                             QString::fromUtf8("1,234"),
+                                             QString::fromUtf8("\u00b5W/cm\u00b2 \u043b\u043a")}
                                << ReadingRow{3, QString::fromUtf8("10\u00b715\u00b702"),
-                                             QString::fromUtf8("1,234"), QString::fromUtf8("\u00b5W/cm\u00b2 \u043b\u043a")};
+                                             QString::fromUtf8("1,234"),
+                                             QString::fromUtf8("\u00b5W/cm\u00b2 \u043b\u043a")};
     QTest::newRow("exactly 20 kept") << ReadingRow{1, a20, a20, a20} << ReadingRow{1, a20, a20, a20};
     QTest::newRow("21 cut to 20") << ReadingRow{1, a20 + "b", "0123456789012345678901234", a20 + "xyz"}
                                   << ReadingRow{1, a20, "01234567890123456789", a20};
@@ -73,9 +74,10 @@ void TestReadingTable::keepsOrderAcrossBlocksAndSharesTexts()
     ReadingTable t;
     const int n = 140000;
     auto expected = [](int i) {
-        return ReadingRow{i % 3 == 0 ? std::optional<qint32>() : std::optional<qint32>(i % 1000),
-                          QStringLiteral("10:%1:%2").arg((i / 60) % 60, 2, 10, QChar(u'0')).arg(i % 60, 2, 10, QChar(u'0')),
-                          QString::number((i * 7) % 500), i % 2 ? QStringLiteral("lux") : QStringLiteral("fc")};
+        return ReadingRow{
+            i % 3 == 0 ? std::optional<qint32>() : std::optional<qint32>(i % 1000),
+            QStringLiteral("10:%1:%2").arg((i / 60) % 60, 2, 10, QChar(u'0')).arg(i % 60, 2, 10, QChar(u'0')),
+            QString::number((i * 7) % 500), i % 2 ? QStringLiteral("lux") : QStringLiteral("fc")};
     };
     for (int i = 0; i < n; ++i)
         t.append(expected(i));
@@ -120,8 +122,9 @@ void TestReadingTable::batchReportsOnce()
 {
     ReadingTable t;
     QList<std::pair<qsizetype, qsizetype>> calls;
-    QObject::connect(&t, &ReadingTable::rowsAppended, &t,
-                     [&](qsizetype first, qsizetype last) { calls.append({first, last}); });
+    QObject::connect(&t, &ReadingTable::rowsAppended, &t, [&](qsizetype first, qsizetype last) {
+        calls.append({first, last});
+    });
     t.append({1, "", "", ""});
     QCOMPARE(calls, (QList<std::pair<qsizetype, qsizetype>>{{0, 0}}));
     calls.clear();
@@ -137,7 +140,9 @@ void TestReadingTable::batchReportsOnce()
     }
     QCOMPARE(calls, (QList<std::pair<qsizetype, qsizetype>>{{1, 4}}));
     calls.clear();
-    { ReadingTable::Batch empty(t); }
+    {
+        ReadingTable::Batch empty(t);
+    }
     QVERIFY(calls.isEmpty());
     {
         // Emptied halfway: only the rows after the reset are new.

@@ -1,13 +1,15 @@
 #include "app/gui/tfcomm.h"
+#include "base/decimalseparator.h"
 #include "decode/framebuilder.h"
 #include "display/gui/dialpanel.h"
-#include "base/decimalseparator.h"
 #include "record/chartcontrol.h"
 #include "record/gui/readinggridview.h"
 #include "record/gui/trendchartview.h"
 #include "record/recorder.h"
 #include "support/testhelpers.h"
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QActionGroup>
 #include <QAreaSeries>
 #include <QCheckBox>
@@ -18,8 +20,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QValueAxis>
-#include <QAction>
-#include <QAbstractButton>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -48,7 +48,8 @@ void feed(TFCOMM &w, const QString &value, float count, Ind point)
 class FreezeGuard {
 public:
     FreezeGuard(const QString &what, std::chrono::seconds limit)
-        : what_(what.toStdString()), thread_([this, limit] { watch(limit); }) {}
+        : what_(what.toStdString()), thread_([this, limit] { watch(limit); })
+    {}
     ~FreezeGuard()
     {
         {
@@ -95,7 +96,8 @@ QList<AxisLabel> horizontalLabels(TrendChartView *chart)
         if (box.top() >= plotBottom)
             out.append({text->toPlainText(), box});
     }
-    std::sort(out.begin(), out.end(), [](const AxisLabel &a, const AxisLabel &b) { return a.box.left() < b.box.left(); });
+    std::sort(out.begin(), out.end(),
+              [](const AxisLabel &a, const AxisLabel &b) { return a.box.left() < b.box.left(); });
     return out;
 }
 
@@ -125,7 +127,7 @@ QString labelFault(TrendChartView *chart)
     const QStringList shown = texts(labels);
     if (shown.isEmpty() || shown != expectedTicks(chart->horizontalAxis()))
         return QStringLiteral("labels ") + shown.join(u' ') + QStringLiteral(" for ticks ")
-            + expectedTicks(chart->horizontalAxis()).join(u' ');
+               + expectedTicks(chart->horizontalAxis()).join(u' ');
     const QRectF chartBox = chart->chart()->rect();
     for (qsizetype i = 0; i < labels.size(); ++i) {
         if (!chartBox.contains(labels[i].box))
@@ -263,9 +265,9 @@ void TestRecordWindow::limitEntries()
     RecordingNotifier notifier;
     TFCOMM w(AppOptions{}, notifier);
     auto *N100001 = control<QAction>(w, "N100001");
-    QAction *const actions[] = {control<QAction>(w, "N10001"),  control<QAction>(w, "N50001"),
-                                N100001,                        control<QAction>(w, "N500001"),
-                                control<QAction>(w, "N1000001"), control<QAction>(w, "limitess")};
+    QAction *const actions[] = {
+        control<QAction>(w, "N10001"),  control<QAction>(w, "N50001"),   N100001,
+        control<QAction>(w, "N500001"), control<QAction>(w, "N1000001"), control<QAction>(w, "limitess")};
     QCOMPARE(w.recorder()->recordLimit(), 10000);
     QVERIFY(N100001->isChecked());
     actions[entry]->trigger();
@@ -398,7 +400,8 @@ void TestRecordWindow::largePageSizes()
         if (QTest::currentTestFailed())
             return;
         // 31 points (the placeholder and 30 readings) fill one page of any size but 1.
-        QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(), size == 1 ? QStringLiteral("31") : QStringLiteral("1"));
+        QCOMPARE(control<QAbstractButton>(w, "Bt10")->text(),
+                 size == 1 ? QStringLiteral("31") : QStringLiteral("1"));
         // A page of one point is drawn half a point either side of it.
         QCOMPARE(x->min(), size == 1 ? 29.5 : 1);
         QCOMPARE(x->max(), size == 1 ? 30.5 : size);

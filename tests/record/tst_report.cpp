@@ -23,7 +23,10 @@ namespace {
 void fill(ReadingTable &table, int rows)
 {
     for (int i = 0; i < rows; ++i)
-        table.append({i + 1, QStringLiteral("10:%1:%2").arg(i / 60 % 60, 2, 10, QLatin1Char('0')).arg(i % 60, 2, 10, QLatin1Char('0')),
+        table.append({i + 1,
+                      QStringLiteral("10:%1:%2")
+                          .arg(i / 60 % 60, 2, 10, QLatin1Char('0'))
+                          .arg(i % 60, 2, 10, QLatin1Char('0')),
                       QStringLiteral("v%1").arg(i + 1), QStringLiteral("lux")});
 }
 
@@ -46,8 +49,8 @@ QList<Word> wordsOf(const QString &pdf, int page)
     const QString html = pdftotext({QStringLiteral("-bbox"), QStringLiteral("-f"), QString::number(page),
                                     QStringLiteral("-l"), QString::number(page), pdf, QStringLiteral("-")});
     QList<Word> out;
-    static const QRegularExpression word(
-        QStringLiteral("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" yMax=\"[0-9.]+\">([^<]*)</word>"));
+    static const QRegularExpression word(QStringLiteral(
+        "<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" yMax=\"[0-9.]+\">([^<]*)</word>"));
     for (auto it = word.globalMatch(html); it.hasNext();) {
         const auto m = it.next();
         const auto mm = [&](int i) { return m.captured(i).toDouble() * 25.4 / 72; };
@@ -182,7 +185,6 @@ void TestReport::placement()
     QVERIFY2(w, qPrintable(text));
     QVERIFY2(qAbs(w->x - x) < 0.8, qPrintable(QStringLiteral("x %1 mm").arg(w->x)));
     QVERIFY2(w->y >= top - 0.2 && w->y < top + 1.5, qPrintable(QStringLiteral("top %1 mm").arg(w->y)));
-
 }
 
 // The title stands centred across the band, 10 to 200 mm.
@@ -262,7 +264,8 @@ void TestReport::unwritablePdf_data()
     QTest::addColumn<QString>("reason"); // empty: none shown
     QTest::newRow("missing folder") << "missing folder" << qt_error_string(ENOENT);
     QTest::newRow("full disk") << "full disk" << qt_error_string(ENOSPC);
-    QTest::newRow("cancelled") << "cancelled" << "";
+    QTest::newRow("cancelled") << "cancelled"
+                               << "";
 }
 
 // Every failed or cancelled save keeps the old file as it was.
@@ -292,16 +295,16 @@ void TestReport::unwritablePdf()
     }
     if (mount)
         QVERIFY(mount->leaveFree(0));
-    const Outcome written = writeReportPdf(report, pdf, 0, -1, [&](int done, int) {
-        return situation != u"cancelled" || done < 2;
-    });
+    const Outcome written = writeReportPdf(report, pdf, 0, -1,
+                                           [&](int done, int) { return situation != u"cancelled" || done < 2; });
     QVERIFY(!written);
     // A cancel is no failure: there is nothing to tell.
     QCOMPARE(written.wasCancelled(), reason.isEmpty());
     QCOMPARE(written.reason(), reason);
     if (!reason.isEmpty()) {
         QCOMPARE(written.kind(), MessageKind::Error);
-        QCOMPARE(written.message(), "Could not save the report to " + QDir::toNativeSeparators(pdf) + ": " + reason);
+        QCOMPARE(written.message(),
+                 "Could not save the report to " + QDir::toNativeSeparators(pdf) + ": " + reason);
     }
     if (situation != u"missing folder") {
         QFile f(pdf);

@@ -3,8 +3,8 @@
 #include "app/gui/tfcomm.h"
 #include "record/gui/chartpicture.h"
 #include "record/gui/reportpreview.h"
-#include "record/scratchmount.h"
 #include "record/gui/trendchartview.h"
+#include "record/scratchmount.h"
 #include "support/testhelpers.h"
 
 #include <QAbstractButton>
@@ -56,13 +56,15 @@ public:
         resize(321, 394);
         control(this, QRect(200, 300, 40, 30));
     }
+
 protected:
     void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(10, 10, 20, 20, Qt::red); }
 };
 
 QString pdfPages(const QString &pdf)
 {
-    return QString::fromUtf8(runProgram(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")}).out);
+    return QString::fromUtf8(
+        runProgram(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")}).out);
 }
 
 } // namespace
@@ -121,7 +123,7 @@ void TestReportWindow::paging()
         QAction *action;
         int page;
     };
-    const QList<Step> steps{{nullptr, 0}, {preview.Next, 1}, {preview.Next, 2}, {preview.Next, 2},
+    const QList<Step> steps{{nullptr, 0},       {preview.Next, 1}, {preview.Next, 2}, {preview.Next, 2},
                             {preview.First, 0}, {preview.Last, 2}, {preview.Prior, 1}};
     for (const Step &step : steps) {
         if (step.action)
@@ -272,8 +274,8 @@ void TestReportWindow::chartPictureFromWindow()
     QVERIFY(Chtshow);
     const QString file = dir_.file(QStringLiteral("window chart.bmp"));
     w.saveChartPictureTo(file);
-    QCOMPARE(notifier.messages, (QList<RecordingNotifier::Message>{
-                                    {MessageKind::Information, "Graphic has saved on " + file}}));
+    QCOMPARE(notifier.messages,
+             (QList<RecordingNotifier::Message>{{MessageKind::Information, "Graphic has saved on " + file}}));
     QCOMPARE(QImage(file).size(), Chtshow->size());
 
     // Unwritable: the general error report with its own text, and no success box.
@@ -305,9 +307,10 @@ void TestReportWindow::chartPictureOnFullDisk()
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), old);
-    QCOMPARE(notifier.messages, (QList<RecordingNotifier::Message>{
-                                    {MessageKind::Failure, QStringLiteral("Cannot write file \"%1\". %2")
-                                                               .arg(file, qt_error_string(ENOSPC))}}));
+    QCOMPARE(notifier.messages,
+             (QList<RecordingNotifier::Message>{
+                 {MessageKind::Failure,
+                  QStringLiteral("Cannot write file \"%1\". %2").arg(file, qt_error_string(ENOSPC))}}));
 }
 
 QTEST_MAIN(TestReportWindow)

@@ -5,9 +5,8 @@ namespace sorrel {
 bool SorrelApplication::notify(QObject *receiver, QEvent *event)
 {
     bool handled = false;
-    const bool ok = notifier_
-        ? runGuarded(*notifier_, [&] { handled = QApplication::notify(receiver, event); })
-        : (handled = QApplication::notify(receiver, event), true);
+    const bool ok = notifier_ ? runGuarded(*notifier_, [&] { handled = QApplication::notify(receiver, event); })
+                              : (handled = QApplication::notify(receiver, event), true);
     return ok && handled;
 }
 

@@ -12,6 +12,7 @@ public:
     SorrelApplication(int &argc, char **argv) : QApplication(argc, argv) {}
     void setNotifier(Notifier *notifier) { notifier_ = notifier; }
     bool notify(QObject *receiver, QEvent *event) override;
+
 private:
     Notifier *notifier_ = nullptr;
 };

@@ -19,11 +19,18 @@ namespace {
 // Qt's own options that take a value; they are left to QApplication.
 bool isQtOptionWithValue(const QString &a)
 {
-    static const QStringList withValue{QStringLiteral("-platform"), QStringLiteral("-style"),
-        QStringLiteral("-display"), QStringLiteral("-geometry"), QStringLiteral("-qwindowgeometry"),
-        QStringLiteral("-stylesheet"), QStringLiteral("-session"), QStringLiteral("-plugin"),
-        QStringLiteral("-qwindowtitle"), QStringLiteral("-qwindowicon"), QStringLiteral("-platformpluginpath"),
-        QStringLiteral("-platformtheme")};
+    static const QStringList withValue{QStringLiteral("-platform"),
+                                       QStringLiteral("-style"),
+                                       QStringLiteral("-display"),
+                                       QStringLiteral("-geometry"),
+                                       QStringLiteral("-qwindowgeometry"),
+                                       QStringLiteral("-stylesheet"),
+                                       QStringLiteral("-session"),
+                                       QStringLiteral("-plugin"),
+                                       QStringLiteral("-qwindowtitle"),
+                                       QStringLiteral("-qwindowicon"),
+                                       QStringLiteral("-platformpluginpath"),
+                                       QStringLiteral("-platformtheme")};
     return withValue.contains(a);
 }
 

@@ -10,6 +10,7 @@ class MessageBoxNotifier : public Notifier {
 public:
     void setOwner(QWidget *owner) { owner_ = owner; }
     void notify(MessageKind kind, const QString &text) override;
+
 private:
     QWidget *owner_ = nullptr;
 };

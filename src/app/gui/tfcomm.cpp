@@ -23,8 +23,8 @@ TFCOMM::TFCOMM(const AppOptions &options, Notifier &notifier, QWidget *parent)
     : QMainWindow(parent), options_(options), notifier_(notifier)
 {
     setObjectName(QStringLiteral("TFCOMM"));
-    session_ = std::make_unique<MeterSession>(resolveProfile(options.flags),
-                                              systemDecimalSeparator(), notifier_, this);
+    session_ = std::make_unique<MeterSession>(resolveProfile(options.flags), systemDecimalSeparator(), notifier_,
+                                              this);
     buildShell();
     buildMenus();
     setupDisplay();
@@ -44,9 +44,8 @@ TFCOMM::~TFCOMM()
 void TFCOMM::buildShell()
 {
     // Single border, not resizable, system menu and minimise box only.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                   | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(arialPixels(11, Bold::Yes));
 
     client_ = new QWidget(this);

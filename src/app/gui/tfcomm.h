@@ -79,9 +79,9 @@ private:
     void setupLinks();
 
     // Start-up steps that belong to the areas.
-    void createChartController();  // FormCreate step 1
-    void createReadingTable();     // FormCreate step 5
-    void showPanelState();         // after each frame: panel, USB button, Z1, min/max strip
+    void createChartController(); // FormCreate step 1
+    void createReadingTable();    // FormCreate step 5
+    void showPanelState();        // after each frame: panel, USB button, Z1, min/max strip
 
     // Output (tfcomm_output.cpp).
     void saveasClick();       // saveas, "Save" (Save1)
@@ -100,20 +100,20 @@ private:
     QMenu *Connect1 = nullptr;      // hidden: START1, STOP1
     QAction *START1 = nullptr;
     QAction *STOP1 = nullptr;
-    QMenu *Graphic1 = nullptr;      // hidden
-    QMenu *Record1 = nullptr;       // "Record", the one visible menu
+    QMenu *Graphic1 = nullptr; // hidden
+    QMenu *Record1 = nullptr;  // "Record", the one visible menu
     QAction *New1 = nullptr;
     QAction *Save1 = nullptr;
     QList<QAction *> recordLimitEntries_; // N10001 ... limitess
-    QAction *EXIT1 = nullptr;       // hidden "Exit"
+    QAction *EXIT1 = nullptr;             // hidden "Exit"
 
     // Display, limit judge, links.
-    QLabel *Z1 = nullptr;           // digit-font "0" on the window, behind the panel
+    QLabel *Z1 = nullptr; // digit-font "0" on the window, behind the panel
     LcdPanelWidget *LcdPanel = nullptr;
     MinMaxStrip *Panel3 = nullptr;
-    DialPanel *KD = nullptr;        // at (800, 32): off the client area as laid out
+    DialPanel *KD = nullptr; // at (800, 32): off the client area as laid out
     LimitPanel *Panel4 = nullptr;
-    MeterLinks *links_ = nullptr;   // a child: the link objects go with the window
+    MeterLinks *links_ = nullptr; // a child: the link objects go with the window
     LinkControls *linkControls_ = nullptr;
 
     // Recording and output.

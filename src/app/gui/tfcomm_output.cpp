@@ -5,8 +5,8 @@
 #include "record/gui/chartpicture.h"
 #include "record/gui/charttoolbar.h"
 #include "record/gui/recordpanel.h"
-#include "record/gui/trendchartview.h"
 #include "record/gui/reportpreview.h"
+#include "record/gui/trendchartview.h"
 #include "record/readingfiles.h"
 #include "record/recorder.h"
 #include "record/report.h"
@@ -169,7 +169,8 @@ void TFCOMM::BtPrintClick()
 void TFCOMM::BtSaveClick()
 {
     if (!SavePictureDialog1) {
-        made(SavePictureDialog1, this, "SavePictureDialog1", QFileDialog::AcceptSave, "Bitmaps (*.bmp)|*.bmp", "bmp");
+        made(SavePictureDialog1, this, "SavePictureDialog1", QFileDialog::AcceptSave, "Bitmaps (*.bmp)|*.bmp",
+             "bmp");
         SavePictureDialog1->setSizeGripEnabled(true);
     }
     const QString name = chosenFile(SavePictureDialog1);

@@ -1,8 +1,8 @@
 #include "display/gui/dialpanel.h"
 
 #include <QMouseEvent>
-#include <QResizeEvent>
 #include <QPainter>
+#include <QResizeEvent>
 
 namespace sorrel {
 

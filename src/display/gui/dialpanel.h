@@ -12,8 +12,10 @@ class DialImage : public QWidget {
     Q_OBJECT
 public:
     DialImage(const DialGauge &gauge, QWidget *parent);
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+
 private:
     const DialGauge &gauge_;
 };
@@ -26,9 +28,11 @@ public:
     MagnifierPicture(Sign sign, QWidget *parent);
 Q_SIGNALS:
     void clicked();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+
 private:
     Sign sign_;
 };

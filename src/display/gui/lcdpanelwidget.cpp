@@ -6,8 +6,7 @@
 
 namespace sorrel {
 
-LcdPanelWidget::LcdPanelWidget(const LcdPanelState &state, QWidget *parent)
-    : QWidget(parent), state_(state)
+LcdPanelWidget::LcdPanelWidget(const LcdPanelState &state, QWidget *parent) : QWidget(parent), state_(state)
 {
     setFixedSize(kLcdPanelSize);
     // Every pixel is painted; nothing behind needs drawing first.

@@ -1,7 +1,7 @@
 #include "display/gui/limitpanel.h"
 
-#include "base/fonts.h"
 #include "app/metersession.h"
+#include "base/fonts.h"
 
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -13,7 +13,10 @@ namespace sorrel {
 
 namespace {
 
-QColor paleYellow(const QWidget *w) { return w->palette().color(QPalette::ToolTipBase); }
+QColor paleYellow(const QWidget *w)
+{
+    return w->palette().color(QPalette::ToolTipBase);
+}
 
 void setBackground(QWidget *w, QPalette::ColorRole role, const QColor &c)
 {
@@ -73,8 +76,7 @@ QPixmap LimitPanel::receiveLampPicture(bool lit)
     return pm;
 }
 
-LimitPanel::LimitPanel(MeterSession &session, QWidget *parent)
-    : QFrame(parent), session_(session)
+LimitPanel::LimitPanel(MeterSession &session, QWidget *parent) : QFrame(parent), session_(session)
 {
     setObjectName(QStringLiteral("Panel4"));
     setGeometry(400, 32, 319, 121);

@@ -21,8 +21,10 @@ public:
     explicit LampShape(QWidget *parent = nullptr);
     void setFill(const QColor &c);
     QColor fill() const { return fill_; }
+
 protected:
     void paintEvent(QPaintEvent *) override;
+
 private:
     QColor fill_;
 };

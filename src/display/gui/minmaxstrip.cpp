@@ -41,8 +41,14 @@ MinMaxStrip::MinMaxStrip(const QFont &windowFont, QWidget *parent) : QFrame(pare
 
 void MinMaxStrip::showState(const LcdPanelState &panel)
 {
-    const struct { QLabel *label; Ind id; } strip[] = {
-        {MinText, Ind::MinText}, {MaxText, Ind::MaxText}, {MinTextU, Ind::MinTextU}, {MaxTextU, Ind::MaxTextU},
+    const struct {
+        QLabel *label;
+        Ind id;
+    } strip[] = {
+        {MinText, Ind::MinText},
+        {MaxText, Ind::MaxText},
+        {MinTextU, Ind::MinTextU},
+        {MaxTextU, Ind::MaxTextU},
     };
     for (const auto &s : strip)
         s.label->setText(panel.text(s.id));

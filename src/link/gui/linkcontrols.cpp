@@ -157,8 +157,8 @@ void LinkControls::buildBridgeControls()
 void LinkControls::wireToggleGroup(QPushButton &usb)
 {
     ToggleGroup &group = links_.toggles();
-    const std::array<std::pair<QPushButton *, Toggle>, kToggleCount> buttons{{
-        {&usb, Toggle::USB}, {COMCon, Toggle::COMCon}, {USBCon, Toggle::USBCon}, {ReadBtn, Toggle::ReadBtn}}};
+    const std::array<std::pair<QPushButton *, Toggle>, kToggleCount> buttons{
+        {{&usb, Toggle::USB}, {COMCon, Toggle::COMCon}, {USBCon, Toggle::USBCon}, {ReadBtn, Toggle::ReadBtn}}};
     MeterLinks &links = links_;
     const std::array<std::function<void()>, kToggleCount> actions{
         [&links] { links.bridge().USBClick(); },

@@ -38,7 +38,8 @@ Outcome saveChartPicture(QWidget *chart, const QString &fileName)
         return failed("create", file.errorString());
     QImageWriter writer(&file, "bmp");
     if (!writer.write(image))
-        return failed("write", writer.error() == QImageWriter::DeviceError ? file.errorString() : writer.errorString());
+        return failed("write",
+                      writer.error() == QImageWriter::DeviceError ? file.errorString() : writer.errorString());
     if (!file.commit())
         return failed("write", file.errorString());
     return Outcome::done(QStringLiteral("Graphic has saved on ") + fileName, MessageKind::Information);

@@ -77,7 +77,10 @@ void ChartToolbar::attach(TChartControl &control)
 {
     control_ = &control;
     connect(BtFill, &QCheckBox::clicked, this, [this] { control_->SetFill(BtFill->isChecked()); });
-    const struct { QToolButton *button; void (TChartControl::*turn)(); } paging[] = {
+    const struct {
+        QToolButton *button;
+        void (TChartControl::*turn)();
+    } paging[] = {
         {BtFirst, &TChartControl::FirstPage},
         {BTPrevious, &TChartControl::PreviousPage},
         {BtNext, &TChartControl::NextPage},

@@ -16,6 +16,7 @@ class DigitKeyFilter : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 };

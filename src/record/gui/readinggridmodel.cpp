@@ -69,10 +69,14 @@ QString ReadingGridModel::cellText(int row, int column) const
         const auto no = table_->no(row);
         return no ? QString::number(*no) : QString();
     }
-    case Time: return table_->time(row);
-    case Value: return table_->value(row);
-    case Unit: return table_->unit(row);
-    default: return {};
+    case Time:
+        return table_->time(row);
+    case Value:
+        return table_->value(row);
+    case Unit:
+        return table_->unit(row);
+    default:
+        return {};
     }
 }
 

@@ -163,8 +163,7 @@ void ReadingGridView::paintEvent(QPaintEvent *)
         const bool selected = r == currentRow_;
         if (selected)
             p.fillRect(QRect(0, y, header_->length() - header_->offset(), kRowHeight),
-                       pal.brush(hasFocus() ? QPalette::Active : QPalette::Inactive,
-                                 QPalette::Highlight));
+                       pal.brush(hasFocus() ? QPalette::Active : QPalette::Inactive, QPalette::Highlight));
         p.setPen(selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Text));
         for (int c = 0; c < ReadingGridModel::ColumnCount; ++c) {
             const int x = header_->sectionViewportPosition(c);
@@ -209,13 +208,27 @@ void ReadingGridView::keyPressEvent(QKeyEvent *event)
 {
     const int page = visibleRowCount();
     switch (event->key()) {
-    case Qt::Key_Up: setCurrentRow(currentRow_ - 1); break;
-    case Qt::Key_Down: setCurrentRow(currentRow_ + 1); break;
-    case Qt::Key_PageUp: setCurrentRow(currentRow_ - page); break;
-    case Qt::Key_PageDown: setCurrentRow(currentRow_ + page); break;
-    case Qt::Key_Home: setCurrentRow(0); break;
-    case Qt::Key_End: setCurrentRow(rowCount() - 1); break;
-    default: QAbstractScrollArea::keyPressEvent(event); return;
+    case Qt::Key_Up:
+        setCurrentRow(currentRow_ - 1);
+        break;
+    case Qt::Key_Down:
+        setCurrentRow(currentRow_ + 1);
+        break;
+    case Qt::Key_PageUp:
+        setCurrentRow(currentRow_ - page);
+        break;
+    case Qt::Key_PageDown:
+        setCurrentRow(currentRow_ + page);
+        break;
+    case Qt::Key_Home:
+        setCurrentRow(0);
+        break;
+    case Qt::Key_End:
+        setCurrentRow(rowCount() - 1);
+        break;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
     }
     event->accept();
 }

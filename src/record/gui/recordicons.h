@@ -5,8 +5,20 @@
 
 namespace sorrel {
 
-enum class RecordIcon { New, Open, Save, Print, ChartNew, ChartSave, First, Previous, Next, Last,
-                        Enlarge, Restore };
+enum class RecordIcon {
+    New,
+    Open,
+    Save,
+    Print,
+    ChartNew,
+    ChartSave,
+    First,
+    Previous,
+    Next,
+    Last,
+    Enlarge,
+    Restore
+};
 
 QIcon recordIcon(RecordIcon kind);
 

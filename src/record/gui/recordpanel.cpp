@@ -7,9 +7,9 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCheckBox>
-#include <QToolButton>
 #include <QLineEdit>
 #include <QTimer>
+#include <QToolButton>
 
 namespace sorrel {
 

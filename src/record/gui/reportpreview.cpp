@@ -150,18 +150,15 @@ ReportPreview::ReportPreview(const QuickRep5 &report, Notifier &notifier, QWidge
         return a;
     };
     view_ = new ReportPageView(report_, this);
-    auto zoom = [this](ReportPageView::Zoom z) {
-        return [this, z] { view_->setZoom(z); };
-    };
-    auto go = [this](auto page) {
-        return [this, page] { view_->setPage(page()); };
-    };
+    auto zoom = [this](ReportPageView::Zoom z) { return [this, z] { view_->setZoom(z); }; };
+    auto go = [this](auto page) { return [this, page] { view_->setPage(page()); }; };
     WholePage = add(QStringLiteral("Whole Page"), {}, zoom(ReportPageView::Zoom::WholePage));
     Actual = add(QStringLiteral("100 %"), {}, zoom(ReportPageView::Zoom::Actual));
     PageWidth = add(QStringLiteral("Page Width"), {}, zoom(ReportPageView::Zoom::PageWidth));
     bar->addSeparator();
     First = add(QStringLiteral("First"), QKeySequence(Qt::CTRL | Qt::Key_Home), go([] { return 0; }));
-    Prior = add(QStringLiteral("Previous"), QKeySequence(Qt::Key_PageUp), go([this] { return view_->page() - 1; }));
+    Prior = add(QStringLiteral("Previous"), QKeySequence(Qt::Key_PageUp),
+                go([this] { return view_->page() - 1; }));
     pageLabel_ = new QLabel(this);
     pageLabel_->setMargin(6);
     bar->addWidget(pageLabel_);

@@ -129,8 +129,7 @@ TrendChartView::TrendChartView(QWidget *parent) : QChartView(parent)
     axisY_->setTitleFont(labels);
     c->addAxis(axisX_, Qt::AlignBottom);
     c->addAxis(axisY_, Qt::AlignLeft);
-    for (QAbstractSeries *s : {static_cast<QAbstractSeries *>(Series2),
-                               static_cast<QAbstractSeries *>(Series1)}) {
+    for (QAbstractSeries *s : {static_cast<QAbstractSeries *>(Series2), static_cast<QAbstractSeries *>(Series1)}) {
         s->attachAxis(axisX_);
         s->attachAxis(axisY_);
     }
@@ -142,15 +141,17 @@ TrendChartView::TrendChartView(QWidget *parent) : QChartView(parent)
     connect(c, &QChart::plotAreaChanged, this, [this] { placeLeftWall(); });
     // How many labels fit and how many points are worth drawing depend on the plot's
     // width: look again once it is laid out.
-    connect(c, &QChart::plotAreaChanged, this, [this] {
-        showHorizontalRange(model_.horizontalMinimum(), model_.horizontalMaximum());
-        if (columnsShown_ != plotColumns())
-            syncPoints(true);
-    }, Qt::QueuedConnection);
+    connect(
+        c, &QChart::plotAreaChanged, this,
+        [this] {
+            showHorizontalRange(model_.horizontalMinimum(), model_.horizontalMaximum());
+            if (columnsShown_ != plotColumns())
+                syncPoints(true);
+        },
+        Qt::QueuedConnection);
 
     connect(&model_, &TrendChartModel::changed, this, &TrendChartView::modelChanged);
-    modelChanged(TrendChartModel::HorizontalRange | TrendChartModel::ValueRange
-                 | TrendChartModel::AreaShown);
+    modelChanged(TrendChartModel::HorizontalRange | TrendChartModel::ValueRange | TrendChartModel::AreaShown);
     applyMargins();
 }
 
@@ -218,16 +219,15 @@ void TrendChartView::syncPoints(bool force)
 void TrendChartView::placeLeftWall()
 {
     const QRectF plot = chart()->plotArea();
-    leftWall_->setRect(QRectF(plot.left(), plot.top(), qMin<qreal>(kLeftWallDepth, plot.width()),
-                              plot.height()));
+    leftWall_->setRect(QRectF(plot.left(), plot.top(), qMin<qreal>(kLeftWallDepth, plot.width()), plot.height()));
 }
 
 void TrendChartView::applyMargins()
 {
     // 1 % left, 10 % right, 1 % bottom of the chart's size.
     const QSize s = size();
-    chart()->setMargins(QMargins(qRound(s.width() * 0.01), kToolbarBand,
-                                 qRound(s.width() * 0.10), qRound(s.height() * 0.01)));
+    chart()->setMargins(
+        QMargins(qRound(s.width() * 0.01), kToolbarBand, qRound(s.width() * 0.10), qRound(s.height() * 0.01)));
 }
 
 void TrendChartView::resizeEvent(QResizeEvent *event)
