@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <QToolButton>
+#include <functional>
 
 namespace sorrel {
 
@@ -88,7 +89,9 @@ void ChartToolbar::attach(TChartControl &control)
     };
     for (const auto &p : paging)
         connect(p.button, &QAbstractButton::clicked, this, [this, turn = p.turn] {
-            (control_->*turn)();
+            // Not (control_->*turn)(): g++ 12's UBSan checks this lambda's own object
+            // against the wrong address in that form and reports a fault that is not there.
+            std::invoke(turn, control_);
             showPage();
         });
 }
