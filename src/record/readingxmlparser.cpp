@@ -558,6 +558,8 @@ namespace readingfile {
 
 bool loadXml(ByteSource &source, ReadingTable &table, const FileProgress &progress)
 {
+    // One rowsAppended at the end, not one a row.
+    const ReadingTable::Batch batch(table);
     XmlLoader loader(table);
     return readChunks(source, kMaxXmlToken, progress,
                       [&](const char *p, const char *e, bool eof) { return loader.consume(p, e, eof); })
